@@ -1,0 +1,96 @@
+# Native (Linux) part of the build: the core with its unit tests under sanitizers, the
+# build-time tools, and the two Windows builds as sub-builds whose tests join this CTest run.
+include(ExternalProject)
+enable_testing()
+
+option(SANITIZE "Build the native tests with ASan and UBSan" ON)
+set(SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+
+function(enable_sanitizers target)
+    if(SANITIZE)
+        target_compile_options(${target} PRIVATE ${SANITIZER_FLAGS})
+        target_link_options(${target} PRIVATE ${SANITIZER_FLAGS})
+    endif()
+endfunction()
+
+if(NOT CMAKE_BUILD_TYPE)
+    set(CMAKE_BUILD_TYPE RelWithDebInfo)
+endif()
+add_compile_options(-Wall -Wextra)
+
+# Core library for the tools (optimised, no sanitizers).
+add_library(kcore STATIC ${CORE_SOURCES} ${REPO_ROOT}/payload/ManifestWriter.cpp)
+target_include_directories(kcore PUBLIC ${REPO_ROOT})
+
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+include(GoogleTest)
+
+add_subdirectory(tools)
+add_subdirectory(tests/native)
+
+# ---- The demo patch: generated at build time, embedded unless PATCH_DIR names another. ----
+set(DEMO_DIR ${CMAKE_BINARY_DIR}/demo)
+add_custom_command(
+    OUTPUT ${DEMO_DIR}/patch/manifest.bin ${DEMO_DIR}/patch/payload.bin
+    COMMAND gamegen --out ${DEMO_DIR} --seed 1 --scale demo --quiet
+    DEPENDS gamegen
+    COMMENT "Generating the demo game folder and patch")
+add_custom_target(demo_patch ALL DEPENDS ${DEMO_DIR}/patch/manifest.bin)
+
+set(PATCH_DIR "" CACHE PATH "Folder with manifest.bin and payload.bin to embed (default: the demo patch)")
+if(PATCH_DIR)
+    set(EMBED_PATCH_DIR ${PATCH_DIR})
+else()
+    set(EMBED_PATCH_DIR ${DEMO_DIR}/patch)
+endif()
+
+# ---- Project-local Wine prefix, one per build tree. ----
+set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
+add_custom_command(
+    OUTPUT ${WINE_PREFIX}/.project-ready
+    COMMAND ${REPO_ROOT}/scripts/wine-prefix.sh ${WINE_PREFIX}
+    COMMENT "Preparing the Wine prefix")
+add_custom_target(wine_prefix ALL DEPENDS ${WINE_PREFIX}/.project-ready)
+
+# ---- The Windows builds. win32 is what ships; win64 is the same sources for the GUI tests. ----
+set(WIN_BUILDS win32 win64)
+set(win32_TOOLCHAIN ${REPO_ROOT}/cmake/mingw-i686.cmake)
+set(win64_TOOLCHAIN ${REPO_ROOT}/cmake/mingw-x86_64.cmake)
+set(win_test_includes "")
+foreach(build IN LISTS WIN_BUILDS)
+    ExternalProject_Add(${build}
+        SOURCE_DIR ${REPO_ROOT}
+        BINARY_DIR ${CMAKE_BINARY_DIR}/${build}
+        CMAKE_ARGS
+            -DCMAKE_TOOLCHAIN_FILE=${${build}_TOOLCHAIN}
+            -DCMAKE_BUILD_TYPE=Release
+            -DWIN_BUILD_NAME=${build}
+            -DEMBED_PATCH_DIR=${EMBED_PATCH_DIR}
+            -DNATIVE_BIN_DIR=${CMAKE_BINARY_DIR}
+            -DDEMO_DIR=${DEMO_DIR}
+            -DWINE_PREFIX=${WINE_PREFIX}
+            -DWINE_DLLPATH=${REPO_ROOT}/build/wine-cache/dllpath
+        BUILD_ALWAYS ON
+        INSTALL_COMMAND ""
+        DEPENDS demo_patch gamegen wine_prefix
+        USES_TERMINAL_BUILD ON)
+    string(APPEND win_test_includes "subdirs(\"${CMAKE_BINARY_DIR}/${build}\")\n")
+endforeach()
+
+# Wine's helper processes hold each test's output pipe unless a wineserver is already up:
+# one server for the whole run, started and stopped around every Windows test (fixture "wine").
+add_test(NAME wineserver_start COMMAND ${REPO_ROOT}/scripts/wineserver-ctl start ${WINE_PREFIX})
+add_test(NAME wineserver_stop COMMAND ${REPO_ROOT}/scripts/wineserver-ctl stop ${WINE_PREFIX})
+set_tests_properties(wineserver_start PROPERTIES FIXTURES_SETUP wine)
+set_tests_properties(wineserver_stop PROPERTIES FIXTURES_CLEANUP wine)
+
+# Run the Windows builds' tests in this CTest run, counted with the native ones.
+file(WRITE ${CMAKE_BINARY_DIR}/win-tests.cmake "${win_test_includes}")
+set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win-tests.cmake)
+
+# The shipped files at the repository root.
+add_custom_target(dist ALL
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${REPO_ROOT}/dist
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/setup.exe ${REPO_ROOT}/dist/setup.exe
+    DEPENDS win32
+    COMMENT "Copying the shipped programs to dist/")

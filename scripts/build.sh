@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Builds everything: the native core, tools and tests, and the two Windows builds; leaves
+# the shipped programs in dist/.
+#   scripts/build.sh [--patch DIR] [--build-dir DIR]
+#   --patch DIR      embed DIR/manifest.bin and DIR/payload.bin (default: the demo patch)
+#   --build-dir DIR  build tree (default: build/)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="$root/build"
+patch=""
+while (($#)); do
+  case $1 in
+    --patch) patch=$(cd "$2" && pwd); shift 2 ;;
+    --build-dir) build=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
+    *) echo "usage: $0 [--patch DIR] [--build-dir DIR]" >&2; exit 2 ;;
+  esac
+done
+cmake -S "$root" -B "$build" -G Ninja -DPATCH_DIR="$patch" >/dev/null
+cmake --build "$build"
+echo "build: shipped programs in $root/dist/"

@@ -1,0 +1,14 @@
+// State shared between the installer's functions and its two threads.
+#pragma once
+#include <windows.h>
+
+#include <atomic>
+
+constexpr int kPathUnits = MAX_PATH; // 260 UTF-16 units including the NUL
+
+extern HINSTANCE g_hAppInstance;
+// The chosen game folder, always ending in a backslash once chosen. Written before the
+// progress thread starts, read-only afterwards.
+extern wchar_t g_gameDir[kPathUnits];
+// Published once by the progress thread; null until then (updates then have no effect).
+extern std::atomic<HWND> g_hProgressDlg;

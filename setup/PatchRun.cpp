@@ -1,0 +1,90 @@
+#include "setup/PatchRun.h"
+
+#include <commctrl.h>
+
+#include "archive/PatchArchive.h"
+#include "payload/PatchManifest.h"
+#include "setup/Globals.h"
+#include "setup/ProgressMath.h"
+#include "setup/UserMessage.h"
+#include "setup/resource.h"
+
+namespace {
+
+const wchar_t kErrorCaption[] = L"错误";
+
+const wchar_t* NameOf(const ArchivePatchSet& set) {
+    static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 names are used as wide strings");
+    return reinterpret_cast<const wchar_t*>(set.name);
+}
+
+void ReportArchiveSkipped(const wchar_t* name, const wchar_t* why) {
+    wchar_t message[600] = L"";
+    AppendText(message, 600, why);
+    AppendText(message, 600, L"\n");
+    AppendText(message, 600, name);
+    ShowUserMessage(nullptr, message, kErrorCaption);
+}
+
+} // namespace
+
+uint32_t GetFileSizeByName(const wchar_t* path) {
+    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    DWORD size = GetFileSize(file, nullptr);
+    CloseHandle(file);
+    return size == INVALID_FILE_SIZE ? 0 : size;
+}
+
+PatchRunResult PatchAllArchives(const unsigned char* payload, uint32_t payloadSize,
+                                unsigned char* failedFlags) {
+    PatchRunResult result{g_patchSetCount.load(), 0, false};
+    if (result.archiveCount && !payload) {
+        // Without the payload no record can be resolved: touch nothing.
+        ShowUserMessage(nullptr,
+                        L"安装程序中的补丁数据缺失或已损坏，无法安装。游戏文件未被修改。"
+                        L"请重新下载本安装程序。",
+                        kErrorCaption);
+        result.payloadMissing = true;
+        result.failedCount = result.archiveCount;
+        if (failedFlags)
+            for (uint32_t i = 0; i < result.archiveCount; ++i) failedFlags[i] = 1;
+        return result;
+    }
+
+    uint32_t totalUnits = 0;
+    const size_t dirLength = lstrlenW(g_gameDir);
+    for (uint32_t i = 0; i < g_patchSetCount.load(); ++i) {
+        ArchivePatchSet& set = g_patchSets[i];
+        bool patched = false;
+        wchar_t path[kPathUnits] = L"";
+        // A path that does not fit is never composed.
+        if (dirLength + (set.nameLength - 1) >= kPathUnits) {
+            ReportArchiveSkipped(NameOf(set), L"游戏目录的路径过长，无法处理以下文件：");
+        } else {
+            AppendText(path, kPathUnits, g_gameDir);
+            AppendText(path, kPathUnits, NameOf(set));
+            HWND dlg = g_hProgressDlg.load();
+            if (dlg) {
+                SendDlgItemMessageW(dlg, IDC_CURRENT_FILE, WM_SETTEXT, kPathUnits,
+                                    reinterpret_cast<LPARAM>(path));
+                UpdateWindow(dlg);
+            }
+            if (!ResolvePatchSet(&set, payload, payloadSize))
+                ReportArchiveSkipped(NameOf(set), L"安装程序中的补丁数据不完整，已跳过以下文件：");
+            else
+                patched = PatchArchive(path, set.records, set.recordCount) != 0;
+            totalUnits = AddArchiveUnits(totalUnits, GetFileSizeByName(path));
+        }
+        if (!patched) {
+            ++result.failedCount;
+            if (failedFlags) failedFlags[i] = 1;
+        }
+        HWND dlg = g_hProgressDlg.load();
+        if (dlg)
+            SendDlgItemMessageW(dlg, IDC_PROGRESS, PBM_SETPOS,
+                                static_cast<WPARAM>(ProgressPosition(totalUnits)), 0);
+    }
+    return result;
+}

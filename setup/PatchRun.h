@@ -1,0 +1,19 @@
+// The patching run: every archive of the manifest, in order, with progress updates.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+
+struct PatchRunResult {
+    uint32_t archiveCount;  // archives in the manifest
+    uint32_t failedCount;   // archives that were not patched (each was reported)
+    bool payloadMissing;    // the run did not start: no payload for a non-empty manifest
+};
+
+// Patches every archive of g_patchSets into g_gameDir. failedFlags, if given, has room for
+// g_patchSetCount bytes and receives 1 for every archive that was not patched.
+PatchRunResult PatchAllArchives(const unsigned char* payload, uint32_t payloadSize,
+                                unsigned char* failedFlags);
+
+// Low 32 bits of the file's size; 0 when it cannot be opened.
+uint32_t GetFileSizeByName(const wchar_t* path);

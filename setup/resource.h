@@ -1,0 +1,16 @@
+// Resource identifiers of the installer (shared by the resource script and the code).
+#pragma once
+
+#define IDD_NOTICE 143
+#define IDD_PROGRESS 144
+#define IDD_FOLDER 145
+#define IDR_PAYLOAD 159
+#define IDR_MANIFEST 164
+#define IDB_BANNER 165
+#define IDR_LANGSET 169
+#define IDI_APP 107
+#define IDI_SMALL 108
+
+#define IDC_PROGRESS 1001
+#define IDC_TARGET_DIR 1002
+#define IDC_CURRENT_FILE 1005
