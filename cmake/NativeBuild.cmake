@@ -84,6 +84,10 @@ add_test(NAME wineserver_stop COMMAND ${REPO_ROOT}/scripts/wineserver-ctl stop $
 set_tests_properties(wineserver_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wineserver_stop PROPERTIES FIXTURES_CLEANUP wine)
 
+# The generated 411-archive data set that the Windows patch tests read (fixture "gamedata").
+add_test(NAME gamedata_small COMMAND gamegen --out ${CMAKE_BINARY_DIR}/testdata/small --seed 7 --quiet)
+set_tests_properties(gamedata_small PROPERTIES FIXTURES_SETUP gamedata)
+
 # Run the Windows builds' tests in this CTest run, counted with the native ones.
 file(WRITE ${CMAKE_BINARY_DIR}/win-tests.cmake "${win_test_includes}")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win-tests.cmake)

@@ -1,0 +1,228 @@
+// The patching run on a generated 411-archive game folder: every archive byte for byte equal
+// to the generator's own expectation, progress updates, and the run's failure accounting.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "TestSupport.h"
+#include "payload/PatchManifest.h"
+#include "setup/Globals.h"
+#include "setup/PatchRun.h"
+#include "setup/ProgressMath.h"
+#include "setup/resource.h"
+
+namespace {
+
+// The generated data set: KSTR_GAMEDATA names a folder holding game/, expected/, patch/.
+std::wstring GameData() {
+    wchar_t value[MAX_PATH] = L"";
+    GetEnvironmentVariableW(L"KSTR_GAMEDATA", value, MAX_PATH);
+    std::wstring path = value;
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path;
+}
+
+struct ListedArchive {
+    std::wstring name;
+    uint32_t expectedSize;
+};
+
+std::vector<ListedArchive> ListedArchives(const std::wstring& data) {
+    std::vector<ListedArchive> out;
+    std::ifstream list(Narrow(data + L"archives.txt"));
+    std::string name;
+    uint64_t original = 0, expected = 0, records = 0;
+    while (list >> name >> original >> expected >> records)
+        out.push_back({std::wstring(name.begin(), name.end()), static_cast<uint32_t>(expected)});
+    return out;
+}
+
+// Progress dialog stand-in: a window with the two controls the run updates, recording what
+// it is sent.
+struct ProgressRecorder {
+    HWND dialog = nullptr;
+    static std::vector<int> positions;
+    static std::vector<std::wstring> files;
+    static WNDPROC originalBar, originalText;
+
+    static LRESULT CALLBACK BarProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        if (m == PBM_SETPOS) positions.push_back(static_cast<int>(wp));
+        return CallWindowProcW(originalBar, w, m, wp, lp);
+    }
+    static LRESULT CALLBACK TextProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        if (m == WM_SETTEXT) files.push_back(reinterpret_cast<const wchar_t*>(lp));
+        return CallWindowProcW(originalText, w, m, wp, lp);
+    }
+
+    ProgressRecorder() {
+        positions.clear();
+        files.clear();
+        INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&icc);
+        dialog = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, nullptr, nullptr);
+        HWND bar = CreateWindowExW(0, PROGRESS_CLASSW, L"", WS_CHILD, 0, 0, 100, 10, dialog,
+                                   reinterpret_cast<HMENU>(IDC_PROGRESS), nullptr, nullptr);
+        HWND text = CreateWindowExW(0, L"STATIC", L"", WS_CHILD, 0, 20, 100, 10, dialog,
+                                    reinterpret_cast<HMENU>(IDC_CURRENT_FILE), nullptr, nullptr);
+        originalBar = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));
+        originalText = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextProc)));
+        g_hProgressDlg.store(dialog);
+    }
+    ~ProgressRecorder() {
+        g_hProgressDlg.store(nullptr);
+        DestroyWindow(dialog);
+    }
+};
+std::vector<int> ProgressRecorder::positions;
+std::vector<std::wstring> ProgressRecorder::files;
+WNDPROC ProgressRecorder::originalBar;
+WNDPROC ProgressRecorder::originalText;
+
+// Loads the generated manifest and payload from files into the run's table.
+struct LoadedPatch {
+    Bytes manifest, payload;
+    explicit LoadedPatch(const std::wstring& data) {
+        EXPECT_TRUE(ReadWholeFile(data + L"patch\\manifest.bin", &manifest));
+        EXPECT_TRUE(ReadWholeFile(data + L"patch\\payload.bin", &payload));
+        ArchivePatchSet* sets = nullptr;
+        uint32_t count = 0;
+        EXPECT_TRUE(ParsePatchManifest(manifest.data(), manifest.size(), &sets, &count));
+        g_patchSets = sets;
+        g_patchSetCount.store(count);
+    }
+    ~LoadedPatch() {
+        FreePatchSets(g_patchSets, g_patchSetCount.load());
+        g_patchSets = nullptr;
+        g_patchSetCount.store(0);
+    }
+};
+
+class PatchRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        data = GameData();
+        ASSERT_FALSE(data.empty()) << "KSTR_GAMEDATA is not set";
+        archives = ListedArchives(data);
+        ASSERT_EQ(archives.size(), 411u);
+        ASSERT_TRUE(CopyTree(data + L"game", game.Path() + L"game"));
+        std::wstring dir = game.Path() + L"game\\";
+        lstrcpynW(g_gameDir, dir.c_str(), kPathUnits);
+    }
+    void ExpectAllArchivesAsExpected() {
+        for (const auto& a : archives) {
+            Bytes got, want;
+            ASSERT_TRUE(ReadWholeFile(std::wstring(g_gameDir) + a.name, &got)) << Narrow(a.name);
+            ASSERT_TRUE(ReadWholeFile(data + L"expected\\" + a.name, &want)) << Narrow(a.name);
+            ASSERT_TRUE(got == want) << Narrow(a.name) << " differs from the expected archive";
+        }
+        EXPECT_TRUE(FindTempFiles(game.Path()).empty()) << "temporary files left behind";
+    }
+
+    std::wstring data;
+    std::vector<ListedArchive> archives;
+    ScratchDir game;
+    MessageRecorder messages;
+};
+
+TEST_F(PatchRunTest, EveryArchiveByteExactAndProgressFollowsTheSizes) {
+    LoadedPatch patch(data);
+    ProgressRecorder progress;
+    std::vector<unsigned char> failed(archives.size(), 0);
+    PatchRunResult result = PatchAllArchives(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()), failed.data());
+    EXPECT_EQ(result.archiveCount, 411u);
+    EXPECT_EQ(result.failedCount, 0u);
+    EXPECT_FALSE(result.payloadMissing);
+    EXPECT_TRUE(messages.Messages().empty());
+    ExpectAllArchivesAsExpected();
+
+    // One file name and one position per archive, in manifest order; each position is the
+    // running sum of the per-archive shifted sizes, divided then multiplied.
+    ASSERT_EQ(ProgressRecorder::files.size(), archives.size());
+    ASSERT_EQ(ProgressRecorder::positions.size(), archives.size());
+    uint32_t units = 0;
+    for (size_t i = 0; i < archives.size(); ++i) {
+        EXPECT_EQ(ProgressRecorder::files[i], std::wstring(g_gameDir) + archives[i].name);
+        units += archives[i].expectedSize >> 8;
+        EXPECT_EQ(ProgressRecorder::positions[i], static_cast<int>(units / 18077230.0 * 100.0));
+    }
+
+    // The same folder patched again gives the same bytes.
+    PatchRunResult again = PatchAllArchives(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()), nullptr);
+    EXPECT_EQ(again.failedCount, 0u);
+    ExpectAllArchivesAsExpected();
+}
+
+TEST_F(PatchRunTest, FailedArchivesAreCountedAndTheRestPatched) {
+    LoadedPatch patch(data);
+    const std::wstring missing = std::wstring(g_gameDir) + archives[5].name;
+    ASSERT_TRUE(DeleteFileW(missing.c_str()));
+    std::vector<unsigned char> failed(archives.size(), 0);
+    PatchRunResult result = PatchAllArchives(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()), failed.data());
+    EXPECT_EQ(result.failedCount, 1u);
+    EXPECT_EQ(failed[5], 1);
+    EXPECT_EQ(std::count(failed.begin(), failed.end(), 1), 1);
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0].caption, L"无法打开");
+    EXPECT_FALSE(Exists(missing));
+}
+
+TEST_F(PatchRunTest, MissingPayloadTouchesNothing) {
+    LoadedPatch patch(data);
+    ProgressRecorder progress;
+    PatchRunResult result = PatchAllArchives(nullptr, 0, nullptr);
+    EXPECT_TRUE(result.payloadMissing);
+    EXPECT_EQ(result.failedCount, 411u);
+    EXPECT_EQ(messages.Messages().size(), 1u);
+    EXPECT_TRUE(ProgressRecorder::positions.empty());
+    for (const auto& a : archives) {
+        Bytes got, original;
+        ASSERT_TRUE(ReadWholeFile(std::wstring(g_gameDir) + a.name, &got));
+        ASSERT_TRUE(ReadWholeFile(data + L"game\\" + a.name, &original));
+        ASSERT_TRUE(got == original) << Narrow(a.name);
+    }
+}
+
+TEST_F(PatchRunTest, PathsThatDoNotFitAreSkippedNotComposed) {
+    LoadedPatch patch(data);
+    // A folder so long that only the shortest names fit: 259 units minus 40.
+    std::wstring longDir = game.Path();
+    while (longDir.size() < 259 - 40) longDir += L"d";
+    longDir += L"\\";
+    lstrcpynW(g_gameDir, longDir.c_str(), kPathUnits);
+    uint32_t fit = 0;
+    for (const auto& a : archives) fit += longDir.size() + a.name.size() < kPathUnits;
+    ASSERT_GT(fit, 0u);
+    ASSERT_LT(fit, 411u);
+    PatchRunResult result = PatchAllArchives(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()), nullptr);
+    // Those that fit fail to open (the long folder holds no game); the rest are skipped.
+    EXPECT_EQ(result.failedCount, 411u);
+    EXPECT_EQ(messages.Messages().size(), 411u);
+    size_t skipped = std::count_if(messages.Messages().begin(), messages.Messages().end(),
+                                   [](const RecordedMessage& m) { return m.caption == L"错误"; });
+    EXPECT_EQ(skipped, 411u - fit);
+}
+
+TEST(PatchRunEmpty, EmptyManifestPatchesNothingAndSendsNoUpdates) {
+    MessageRecorder messages;
+    ProgressRecorder progress;
+    const unsigned char empty[4] = {0, 0, 0, 0};
+    ArchivePatchSet* sets = nullptr;
+    uint32_t count = 7;
+    ASSERT_TRUE(ParsePatchManifest(empty, 4, &sets, &count));
+    g_patchSets = sets;
+    g_patchSetCount.store(count);
+    PatchRunResult result = PatchAllArchives(nullptr, 0, nullptr);
+    EXPECT_EQ(result.archiveCount, 0u);
+    EXPECT_EQ(result.failedCount, 0u);
+    EXPECT_FALSE(result.payloadMissing);
+    EXPECT_TRUE(ProgressRecorder::positions.empty());
+    EXPECT_TRUE(ProgressRecorder::files.empty());
+    FreePatchSets(g_patchSets, 0);
+    g_patchSets = nullptr;
+}
+
+} // namespace

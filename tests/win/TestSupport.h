@@ -1,0 +1,52 @@
+// Helpers shared by the Win32 tests: files, scratch folders, recorded messages, fault plans.
+#pragma once
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "ArchiveFixture.h"
+#include "archive/IoFaults.h"
+
+bool WriteWholeFile(const std::wstring& path, const Bytes& bytes);
+bool ReadWholeFile(const std::wstring& path, Bytes* bytes);
+bool Exists(const std::wstring& path);
+
+// A fresh folder under the Windows temp folder, removed with its contents at destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::wstring& Path() const { return m_path; } // ends in a backslash
+    std::wstring operator/(const std::wstring& name) const { return m_path + name; }
+
+private:
+    std::wstring m_path;
+};
+
+bool CopyTree(const std::wstring& from, const std::wstring& to);
+bool RemoveTree(const std::wstring& path);
+// Names of every file below a folder whose name ends in ".tmp".
+std::vector<std::wstring> FindTempFiles(const std::wstring& folder);
+
+// Records user messages instead of showing them, for the lifetime of the object.
+struct RecordedMessage {
+    std::wstring text, caption;
+};
+class MessageRecorder {
+public:
+    MessageRecorder();
+    ~MessageRecorder();
+    const std::vector<RecordedMessage>& Messages() const;
+    void Clear();
+};
+
+// Makes the Nth operation of a kind fail (counted from 1), for the lifetime of the object.
+class FaultPlan {
+public:
+    FaultPlan(IoOp op, int nth);
+    ~FaultPlan();
+    static int Count(IoOp op); // operations of that kind seen since the plan started
+};
+
+std::string Narrow(const std::wstring& s);
