@@ -105,15 +105,21 @@ int MakeTempPath(const wchar_t* path, wchar_t* tempPath) {
     return 1;
 }
 
-bool IsIntactArchive(const wchar_t* path) {
+ArchiveState InspectArchive(const wchar_t* path) {
     WinFile file;
-    if (!file.OpenRead(path)) return false;
+    if (!file.OpenRead(path)) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? ArchiveState::Missing
+                                                                              : ArchiveState::Unreadable;
+    }
     unsigned char header[kArcHeaderSize];
     HeapBuffer* table = nullptr;
     bool ioFailed = false;
     ArchiveCheck check = ReadArchiveTable(file, header, &table, &ioFailed);
     delete table;
-    return !ioFailed && check == ArchiveCheck::Ok;
+    // A short file reads as "end of file", which is damage, not an I/O failure.
+    if (ioFailed && GetLastError() != ERROR_HANDLE_EOF) return ArchiveState::Unreadable;
+    return !ioFailed && check == ArchiveCheck::Ok ? ArchiveState::Intact : ArchiveState::Damaged;
 }
 
 int CopyFileRange(HANDLE source, uint32_t offset, uint32_t length, HANDLE destination) {
@@ -152,14 +158,21 @@ int PatchArchive(const wchar_t* path, const EntryPatch* records, uint32_t record
 
     // A leftover temporary file: stale beside an intact archive, or the only intact source
     // after a rewrite that stopped part-way.
+    // Nothing is decided from a file that cannot be read right now.
     bool recovery = false;
     if (FileExists(tempPath)) {
-        if (IsIntactArchive(path)) {
+        ArchiveState archive = InspectArchive(path);
+        ArchiveState copy = archive == ArchiveState::Intact ? ArchiveState::Intact : InspectArchive(tempPath);
+        if (archive == ArchiveState::Unreadable || copy == ArchiveState::Unreadable) {
+            ShowUserMessage(nullptr, archive == ArchiveState::Unreadable ? path : tempPath, kCannotOpenCaption);
+            return 0;
+        }
+        if (archive == ArchiveState::Intact) {
             if (!DeleteFileChecked(tempPath)) {
                 ShowUserMessage(nullptr, tempPath, kCannotOpenCaption);
                 return 0;
             }
-        } else if (IsIntactArchive(tempPath)) {
+        } else if (copy == ArchiveState::Intact) {
             recovery = true;
         } else {
             ReportBothDamaged(path, tempPath);
@@ -181,8 +194,12 @@ int PatchArchive(const wchar_t* path, const EntryPatch* records, uint32_t record
         }
         // The copy must be on the disk before the archive is truncated: after a power cut
         // it is the only source of the unchanged entries.
-        WinFile flush;
-        if (!flush.OpenWrite(tempPath) || !flush.Flush() || !flush.Close()) {
+        bool flushed;
+        {
+            WinFile flush;
+            flushed = flush.OpenWrite(tempPath) && flush.Flush() && flush.Close();
+        }
+        if (!flushed) {
             dropFreshCopy();
             ShowUserMessage(nullptr, tempPath, kCannotOpenCaption);
             return 0;

@@ -23,6 +23,8 @@ int WriteFill(HANDLE file, uint32_t length, unsigned char fill);
 // than three units or does not fit 260 units.
 int MakeTempPath(const wchar_t* path, wchar_t* tempPath);
 
-// True when the file holds a complete archive: its header and table read in full and every
-// entry's data lies inside the file.
-bool IsIntactArchive(const wchar_t* path);
+// Whether a file holds a complete archive: header and table read in full and every entry's
+// data inside the file. Unreadable means it could not be opened or read for another reason
+// than being absent (held by another program, an I/O error): nothing is decided from it.
+enum class ArchiveState { Intact, Damaged, Missing, Unreadable };
+ArchiveState InspectArchive(const wchar_t* path);

@@ -89,7 +89,7 @@ TEST_F(PatchArchiveTest, UnrecognisedArchivesAreReportedAndLeftUntouched) {
         {"entry count larger than the file holds", hugeCount, {}},
         {"no entries", noEntries, {}},
         {"entry 0 data inside the table", withU32(8 + 76, 8 + 80 * 3), {}},
-        {"entry data past the end of the file", withU32(8 + 80 * 5 + 68, 0x00100000), {}},
+        {"entry data past the end of the file", withU32(8 + 80 * 5 + 68, 0x01000000), {}},
         {"table cut short", Bytes(good.begin(), good.begin() + 8 + 80 * 4), {}},
         {"record index past the table", good, {{6, 0, Pattern(4, 1)}}},
         {"record index twice", good, {{1, 0, Pattern(4, 1)}, {1, 0, Pattern(8, 2)}}},
