@@ -32,7 +32,7 @@ add_subdirectory(tests/native)
 set(DEMO_DIR ${CMAKE_BINARY_DIR}/demo)
 add_custom_command(
     OUTPUT ${DEMO_DIR}/patch/manifest.bin ${DEMO_DIR}/patch/payload.bin
-    COMMAND gamegen --out ${DEMO_DIR} --seed 1 --scale demo --quiet
+    COMMAND gamegen --out ${DEMO_DIR} --seed 1 --quiet
     DEPENDS gamegen
     COMMENT "Generating the demo game folder and patch")
 add_custom_target(demo_patch ALL DEPENDS ${DEMO_DIR}/patch/manifest.bin)
@@ -91,6 +91,8 @@ set_tests_properties(gamedata_small PROPERTIES FIXTURES_SETUP gamedata)
 # Run the Windows builds' tests in this CTest run, counted with the native ones.
 file(WRITE ${CMAKE_BINARY_DIR}/win-tests.cmake "${win_test_includes}")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win-tests.cmake)
+
+add_subdirectory(tests/shipped)
 
 # The shipped files at the repository root.
 add_custom_target(dist ALL
