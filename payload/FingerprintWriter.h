@@ -1,0 +1,16 @@
+// Build-time side of the fingerprint table: serialises what ParseFingerprints reads.
+// Used by the tools and tests on the build machine, never by the installer.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct FingerprintRecord {
+    std::u16string name;  // as the manifest names the archive, without the NUL
+    uint32_t entryCount = 0;
+    uint64_t tableHash = 0;
+    uint64_t keptHash = 0;
+    uint64_t originalHash = 0;
+};
+
+std::vector<unsigned char> SerializeFingerprints(const std::vector<FingerprintRecord>& records);

@@ -1,0 +1,116 @@
+#include "tools/patchbuild/ByteSource.h"
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+namespace {
+std::string Describe(const std::filesystem::path& path, const char* what) {
+    return path.string() + ": " + what + " (" + std::strerror(errno) + ")";
+}
+} // namespace
+
+bool MemorySource::ReadAt(uint64_t offset, unsigned char* out, size_t count) {
+    if (offset > m_size || count > m_size - offset) return false;
+    if (count) std::memcpy(out, m_data + offset, count);
+    return true;
+}
+
+FileSource::~FileSource() {
+    if (m_file) std::fclose(m_file);
+}
+
+bool FileSource::Open(const std::filesystem::path& path, std::string* error) {
+    m_file = std::fopen(path.c_str(), "rb");
+    if (!m_file) {
+        *error = Describe(path, "cannot open");
+        return false;
+    }
+    if (fseeko(m_file, 0, SEEK_END) != 0) {
+        *error = Describe(path, "cannot seek");
+        return false;
+    }
+    off_t end = ftello(m_file);
+    if (end < 0) {
+        *error = Describe(path, "cannot tell its size");
+        return false;
+    }
+    m_size = uint64_t(end);
+    return true;
+}
+
+bool FileSource::ReadAt(uint64_t offset, unsigned char* out, size_t count) {
+    if (!m_file || offset > m_size || count > m_size - offset) return false;
+    if (fseeko(m_file, off_t(offset), SEEK_SET) != 0) return false;
+    return std::fread(out, 1, count, m_file) == count;
+}
+
+bool ReadWholeFile(const std::filesystem::path& path, std::vector<unsigned char>* bytes, std::string* error) {
+    FileSource file;
+    if (!file.Open(path, error)) return false;
+    if (file.Size() > (uint64_t(1) << 32)) {
+        *error = path.string() + ": too large";
+        return false;
+    }
+    bytes->resize(size_t(file.Size()));
+    if (!file.ReadAt(0, bytes->data(), bytes->size())) {
+        *error = Describe(path, "cannot read");
+        return false;
+    }
+    return true;
+}
+
+OutputFile::~OutputFile() {
+    if (m_file) {
+        std::fclose(m_file);
+        std::error_code ec;
+        std::filesystem::remove(m_temp, ec);
+    }
+}
+
+bool OutputFile::Create(const std::filesystem::path& path, std::string* error) {
+    m_path = path;
+    m_temp = path;
+    m_temp += ".part";
+    m_file = std::fopen(m_temp.c_str(), "wb");
+    if (!m_file) {
+        *error = Describe(m_temp, "cannot create");
+        return false;
+    }
+    m_ok = true;
+    m_written = 0;
+    return true;
+}
+
+bool OutputFile::Write(const unsigned char* data, size_t count) {
+    if (!m_file || !m_ok) return false;
+    if (count && std::fwrite(data, 1, count, m_file) != count) m_ok = false;
+    m_written += count;
+    return m_ok;
+}
+
+bool OutputFile::Commit(std::string* error) {
+    if (!m_file) {
+        *error = m_path.string() + ": not open";
+        return false;
+    }
+    bool ok = m_ok;
+    ok = std::fclose(m_file) == 0 && ok;
+    m_file = nullptr;
+    std::error_code ec;
+    if (ok) std::filesystem::rename(m_temp, m_path, ec);
+    if (!ok || ec) {
+        *error = Describe(m_path, "cannot write");
+        std::filesystem::remove(m_temp, ec);
+        return false;
+    }
+    return true;
+}
+
+bool WriteFileAtomically(const std::filesystem::path& path, const std::vector<unsigned char>& bytes,
+                         std::string* error) {
+    OutputFile out;
+    if (!out.Create(path, error)) return false;
+    out.Write(bytes.data(), bytes.size()); // a failed write makes Commit fail
+    return out.Commit(error);
+}

@@ -1,0 +1,182 @@
+#include "tools/patchbuild/Cli.h"
+
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <string>
+
+#include "setup/ProgressMath.h"
+#include "tools/patchbuild/PatchBuild.h"
+#include "tools/patchbuild/PatchVerify.h"
+#include "tools/patchbuild/ProgressBar.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage:\n"
+    "  patchbuild build --original DIR --translated DIR --out DIR [--first NAME] [--quiet]\n"
+    "      compares every .arc file below --translated with the file of the same relative\n"
+    "      path below --original and writes manifest.bin, payload.bin and fingerprints.bin\n"
+    "      into --out (embed them with: scripts/build.sh --patch DIR)\n"
+    "  patchbuild verify --game DIR --patch DIR [--expect original|patched] [--quiet]\n"
+    "      reports for each archive of the patch whether the game folder holds it original,\n"
+    "      patched or neither; changes nothing\n"
+    "  patchbuild fingerprint --game DIR --patch DIR [--quiet]\n"
+    "      writes DIR/fingerprints.bin for an existing manifest from the original game folder\n";
+
+int Usage(const std::string& why) {
+    if (!why.empty()) std::fprintf(stderr, "patchbuild: %s\n", why.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+// "--name value" pairs and the flag --quiet; every option is known to its command.
+bool ParseOptions(int argc, const char* const* argv, const std::map<std::string, bool>& known,
+                  std::map<std::string, std::string>* values, bool* quiet, std::string* error) {
+    for (int i = 2; i < argc; ++i) {
+        std::string arg = argv[i];
+        if (arg == "--quiet") {
+            *quiet = true;
+            continue;
+        }
+        auto it = known.find(arg);
+        if (it == known.end()) {
+            *error = "unknown option " + arg;
+            return false;
+        }
+        if (i + 1 >= argc) {
+            *error = arg + " needs a value";
+            return false;
+        }
+        (*values)[arg] = argv[++i];
+    }
+    for (const auto& [name, required] : known) {
+        if (required && !values->count(name)) {
+            *error = name + " is required";
+            return false;
+        }
+    }
+    return true;
+}
+
+std::string Grouped(uint64_t value) {
+    std::string digits = std::to_string(value), out;
+    for (size_t i = 0; i < digits.size(); ++i) {
+        if (i && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string Backslashed(std::string name) {
+    for (char& c : name)
+        if (c == '/') c = '\\';
+    return name;
+}
+
+int RunBuild(int argc, const char* const* argv) {
+    std::map<std::string, std::string> v;
+    bool quiet = false;
+    std::string error;
+    if (!ParseOptions(argc, argv, {{"--original", true}, {"--translated", true}, {"--out", true}, {"--first", false}},
+                      &v, &quiet, &error))
+        return Usage(error);
+    BuildOptions options;
+    options.original = v["--original"];
+    options.translated = v["--translated"];
+    options.out = v["--out"];
+    options.first = v.count("--first") ? Backslashed(v["--first"]) : "";
+    options.progress = ProgressStream(quiet);
+    BuildReport report;
+    bool ok = BuildPatch(options, &report);
+    if (!quiet)
+        for (const std::string& note : report.notes) std::fprintf(stderr, "patchbuild: note: %s\n", note.c_str());
+    if (!ok) {
+        for (const std::string& p : report.problems) std::fprintf(stderr, "patchbuild: error: %s\n", p.c_str());
+        std::fprintf(stderr, "patchbuild: nothing written\n");
+        return 1;
+    }
+    if (!quiet) {
+        std::printf("patchbuild: %zu archives, %zu records (%zu with size-word bit 30), payload %s bytes, "
+                    "manifest %s bytes\n",
+                    report.archives, report.records, report.bit30Records, Grouped(report.payloadBytes).c_str(),
+                    Grouped(report.manifestBytes).c_str());
+        std::printf("patchbuild: expected total after patching: %s units of 256 bytes "
+                    "(the installer's progress bar is scaled to %s)\n",
+                    Grouped(report.expectedUnits).c_str(), Grouped(kProgressExpectedUnits).c_str());
+        std::printf("patchbuild: wrote manifest.bin, payload.bin and fingerprints.bin to %s\n",
+                    options.out.string().c_str());
+    }
+    return 0;
+}
+
+int RunVerify(int argc, const char* const* argv) {
+    std::map<std::string, std::string> v;
+    bool quiet = false;
+    std::string error;
+    if (!ParseOptions(argc, argv, {{"--game", true}, {"--patch", true}, {"--expect", false}}, &v, &quiet, &error))
+        return Usage(error);
+    std::string expect = v.count("--expect") ? v["--expect"] : "";
+    if (!expect.empty() && expect != "original" && expect != "patched")
+        return Usage("--expect takes original or patched");
+    VerifyOptions options{v["--game"], v["--patch"], ProgressStream(quiet)};
+    VerifyReport report;
+    if (!VerifyGameFolder(options, &report)) {
+        std::fprintf(stderr, "patchbuild: error: %s\n", report.error.c_str());
+        return 2;
+    }
+    std::map<ArchiveState, size_t> counts;
+    size_t leftovers = 0;
+    for (const VerifyLine& line : report.lines) {
+        ++counts[line.verdict.state];
+        leftovers += line.leftoverTemp;
+        bool plain = line.verdict.state == ArchiveState::Original || line.verdict.state == ArchiveState::Patched ||
+                     line.verdict.state == ArchiveState::Unpatched;
+        if (quiet && plain && !line.leftoverTemp) continue;
+        std::printf("%-12s %s%s%s%s\n", ArchiveStateName(line.verdict.state), line.name.c_str(),
+                    line.verdict.detail.empty() ? "" : ": ", line.verdict.detail.c_str(),
+                    line.leftoverTemp ? " (a temporary file of an interrupted rewrite lies beside it)" : "");
+    }
+    std::printf("patchbuild verify: %zu archives: %zu original, %zu patched, %zu not patched, %zu neither, "
+                "%zu missing%s\n",
+                report.lines.size(), counts[ArchiveState::Original], counts[ArchiveState::Patched],
+                counts[ArchiveState::Unpatched], counts[ArchiveState::Neither], counts[ArchiveState::Missing],
+                report.haveFingerprints ? "" : " (no fingerprints.bin: originals cannot be confirmed)");
+    if (leftovers) std::printf("patchbuild verify: %zu temporary files of interrupted rewrites\n", leftovers);
+    size_t bad = counts[ArchiveState::Neither] + counts[ArchiveState::Missing];
+    if (expect == "original") bad = report.lines.size() - counts[ArchiveState::Original];
+    if (expect == "patched") bad = report.lines.size() - counts[ArchiveState::Patched];
+    return bad ? 1 : 0;
+}
+
+int RunFingerprint(int argc, const char* const* argv) {
+    std::map<std::string, std::string> v;
+    bool quiet = false;
+    std::string error;
+    if (!ParseOptions(argc, argv, {{"--game", true}, {"--patch", true}}, &v, &quiet, &error)) return Usage(error);
+    VerifyOptions options{v["--game"], v["--patch"], ProgressStream(quiet)};
+    std::vector<std::string> problems;
+    size_t archives = 0;
+    if (!WriteFingerprintsForPatch(options, &problems, &archives)) {
+        for (const std::string& p : problems) std::fprintf(stderr, "patchbuild: error: %s\n", p.c_str());
+        std::fprintf(stderr, "patchbuild: nothing written\n");
+        return 1;
+    }
+    if (!quiet) std::printf("patchbuild: wrote fingerprints of %zu archives\n", archives);
+    return 0;
+}
+
+} // namespace
+
+int PatchBuildMain(int argc, const char* const* argv) {
+    if (argc < 2) return Usage("");
+    std::string command = argv[1];
+    if (command == "build") return RunBuild(argc, argv);
+    if (command == "verify") return RunVerify(argc, argv);
+    if (command == "fingerprint") return RunFingerprint(argc, argv);
+    if (command == "--help" || command == "-h" || command == "help") {
+        std::fputs(kUsage, stdout);
+        return 0;
+    }
+    return Usage("unknown command " + command);
+}

@@ -1,0 +1,11 @@
+// The patchbuild command line:
+//
+//   patchbuild build --original DIR --translated DIR --out DIR [--first NAME] [--quiet]
+//   patchbuild verify --game DIR --patch DIR [--expect original|patched] [--quiet]
+//   patchbuild fingerprint --game DIR --patch DIR [--quiet]
+//
+// Exit status: 0 success; 1 refused (build, fingerprint) or an archive not in the expected
+// state (verify); 2 wrong usage or unreadable patch files.
+#pragma once
+
+int PatchBuildMain(int argc, const char* const* argv);

@@ -1,0 +1,58 @@
+// `patchbuild verify`: what state each archive of a game folder is in with respect to a
+// patch, without changing anything; and `patchbuild fingerprint`, which takes the
+// fingerprints of an existing patch from the original game folder.
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "payload/Fingerprints.h"
+#include "payload/PatchManifest.h"
+#include "tools/patchbuild/ArchiveImage.h"
+
+enum class ArchiveState {
+    Original,  // as the release the patch was made for ships it (needs fingerprints)
+    Patched,   // every replaced entry carries the patch and nothing else changed
+    Unpatched, // no replaced entry carries the patch (without fingerprints to confirm more)
+    Neither,   // damaged, another release, partly patched or otherwise changed
+    Missing,
+};
+
+const char* ArchiveStateName(ArchiveState state);
+
+struct ArchiveVerdict {
+    ArchiveState state = ArchiveState::Neither;
+    std::string detail; // why, for Neither; empty otherwise
+};
+
+// Classifies one archive (null: the file is missing) against its manifest block, the
+// payload and, if there is one, its fingerprint.
+ArchiveVerdict VerifyArchive(ByteSource* archive, const ArchivePatchSet& set, ByteSource& payload,
+                             const ArchiveFingerprint* fingerprint, const ReadProgress& progress);
+
+struct VerifyOptions {
+    std::filesystem::path game;
+    std::filesystem::path patch;   // manifest.bin, payload.bin, fingerprints.bin (optional)
+    std::FILE* progress = nullptr;
+};
+
+struct VerifyLine {
+    std::string name;
+    ArchiveVerdict verdict;
+    bool leftoverTemp = false; // the interrupted-rewrite copy (name ending in "tmp") exists
+};
+
+struct VerifyReport {
+    std::string error;         // the patch could not be read; nothing was checked
+    bool haveFingerprints = false;
+    std::vector<VerifyLine> lines; // manifest order
+};
+
+bool VerifyGameFolder(const VerifyOptions& options, VerifyReport* report);
+
+// Writes PATCH/fingerprints.bin for an existing manifest from the original game folder.
+// Refuses (writes nothing) when an archive is missing, damaged, too short for its records
+// or already patched.
+bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::string>* problems, size_t* archives);
