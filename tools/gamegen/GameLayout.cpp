@@ -10,11 +10,12 @@
 namespace {
 
 // Purposes of the random streams drawn while building the layout.
-enum : uint64_t { kPlan = 1, kNames = 2, kShape = 3, kSizes = 4, kRecords = 5, kPicks = 6 };
+enum : uint64_t { kPlan = 1, kNames = 2, kShape = 3, kSizes = 4, kRecords = 5, kPicks = 6, kTargets = 7 };
 
 constexpr uint32_t kMinNameChars = 27;  // 28 units with the NUL
 constexpr uint32_t kMaxNameChars = 47;  // 48 units with the NUL
 constexpr uint64_t kLimit = 0x80000000ull;  // archives stay below 2 GiB
+constexpr double kFullBytes = 4.6e9;
 // Lengths up to this many bytes are not scaled, and scaled lengths do not drop below it.
 constexpr uint64_t kUnscaledLength = 32;
 
@@ -150,16 +151,28 @@ void DrawShape(Rng& rng, GenArchive& a) {
     if (!any || rng.Chance(0.35)) a.trailing = rng.Between(1, 8192);
 }
 
-// Relative sizes at the full scale: many small archives, some of 50 to 200 MB.
-void DrawSizes(Rng& rng, GenArchive& a) {
-    double r = rng.Unit();
-    if (r < 0.055)
-        a.fullTarget = uint64_t(rng.LogUniform(50e6, 200e6));
-    else if (r < 0.2)
-        a.fullTarget = uint64_t(rng.LogUniform(5e6, 40e6));
-    else
-        a.fullTarget = uint64_t(rng.LogUniform(16e3, 8e6));
+// Archive sizes at the full scale: many small archives, some of 50 to 200 MB, about
+// 4.6 GB in all (the smaller ones are stretched to reach it, so the full scale stays near 1).
+void DrawTargets(uint64_t seed, std::vector<GenArchive>& archives) {
+    double large = 0, rest = 0;
+    std::vector<bool> isLarge(archives.size());
+    for (size_t p = 0; p < archives.size(); ++p) {
+        Rng rng(StreamKey(seed, p, 0, kTargets));
+        double r = rng.Unit();
+        isLarge[p] = r < 0.055;
+        double target = isLarge[p] ? rng.LogUniform(50e6, 190e6)
+                      : r < 0.2    ? rng.LogUniform(4e6, 40e6)
+                                   : rng.LogUniform(16e3, 8e6);
+        archives[p].fullTarget = uint64_t(target);
+        (isLarge[p] ? large : rest) += target;
+    }
+    double stretch = std::min(std::max((kFullBytes - large) / rest, 0.5), 4.0);
+    for (size_t p = 0; p < archives.size(); ++p)
+        if (!isLarge[p]) archives[p].fullTarget = uint64_t(double(archives[p].fullTarget) * stretch);
+}
 
+// Entry and record lengths at the full scale.
+void DrawSizes(Rng& rng, GenArchive& a) {
     uint64_t fixed = 0;
     std::vector<double> weights(a.entries.size(), 0.0);
     double weightSum = 0;
@@ -305,12 +318,13 @@ GameLayout BuildGameLayout(uint64_t seed) {
         pool[i]->fullLength = picks.Between(1, uint32_t(kUnscaledLength));
     }
 
+    DrawTargets(seed, layout.archives);
     for (uint32_t p = 0; p < kGenArchiveCount; ++p) {
         GenArchive& a = layout.archives[p];
         Rng rng(StreamKey(seed, p, 0, kSizes));
         for (GenRecord& r : a.records) {
             if (r.fullLength == 0)
-                r.fullLength = uint64_t(rng.Chance(0.01) ? rng.LogUniform(2e5, 6e5) : rng.LogUniform(100, 2e5));
+                r.fullLength = uint64_t(rng.Chance(0.01) ? rng.LogUniform(2e5, 6e5) : rng.LogUniform(100, 1.5e5));
             double g = rng.Unit();
             r.growth = g < 0.03 ? Growth::Equal : g < 0.53 ? Growth::Grow : Growth::Shrink;
             r.wordFraction = rng.Unit();
