@@ -291,14 +291,34 @@ TEST_F(GameGen, SameSeedSameBytesOtherSeedOtherData) {
     fs::remove_all(other);
 }
 
-// --archives N takes the first blocks of the same layout; --bytes sets the data size; stale
-// files of an earlier run do not survive.
-TEST_F(GameGen, FewerArchivesKeepTheLayoutAndSizeFollowsBytes) {
-    fs::path dir = *root_ / "few";
+// --archives N writes the first archives of the whole set, the same files; stale files of
+// an earlier run do not survive.
+TEST_F(GameGen, FewerArchivesAreTheFirstOnesOfTheWholeSet) {
+    fs::path dir = *root_ / "first";
     fs::create_directories(dir / "game" / "nativePC");
     std::ofstream(dir / "game" / "nativePC" / "stale.arc") << "old";
-    ASSERT_EQ(Generate(dir, {"--archives", "12", "--bytes", "3000000"}), 0);
+    ASSERT_EQ(Generate(dir, {"--archives", "12"}), 0);
     EXPECT_FALSE(fs::exists(dir / "game" / "nativePC" / "stale.arc"));
+    Manifest all, few;
+    ASSERT_TRUE(Load(Dir(), &all));
+    ASSERT_TRUE(Load(dir, &few));
+    ASSERT_EQ(few.count, 12u);
+    size_t files = 0;
+    for (const auto& e : fs::recursive_directory_iterator(dir / "game")) {
+        if (!e.is_regular_file()) continue;
+        ++files;
+        fs::path rel = fs::relative(e.path(), dir / "game");
+        EXPECT_TRUE(ReadAll(e.path()) == ReadAll(Dir() / "game" / rel)) << rel;
+        EXPECT_TRUE(ReadAll(dir / "expected" / rel) == ReadAll(Dir() / "expected" / rel)) << rel;
+    }
+    EXPECT_EQ(files, 12u);
+    fs::remove_all(dir);
+}
+
+// --bytes sets the size of the archives written, over the same layout.
+TEST_F(GameGen, BytesSetsTheSizeOfTheArchivesWritten) {
+    fs::path dir = *root_ / "few";
+    ASSERT_EQ(Generate(dir, {"--archives", "12", "--bytes", "3000000"}), 0);
 
     Manifest all, few;
     ASSERT_TRUE(Load(Dir(), &all));

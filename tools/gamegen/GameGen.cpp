@@ -84,8 +84,11 @@ bool ParseGameGenArgs(int argc, const char* const* argv, GameGenOptions* options
 int RunGameGen(const GameGenOptions& o) {
     GameLayout layout = BuildGameLayout(o.seed);
     const size_t count = o.archives;
+    // --full and the default size are set for all 411 blocks, so fewer archives are the
+    // same files as the first ones of the whole set; --bytes sizes the archives written.
     bool scaled = o.full ? ScaleToFullFacts(layout)
-                         : ScaleToOriginalBytes(layout, count, o.bytes ? o.bytes : kGameGenDefaultBytes);
+                : o.bytes ? ScaleToOriginalBytes(layout, count, o.bytes)
+                          : ScaleToOriginalBytes(layout, layout.archives.size(), kGameGenDefaultBytes);
     if (!scaled) {
         std::fprintf(stderr, "gamegen: the data does not fit the archive format at this size\n");
         return 1;
