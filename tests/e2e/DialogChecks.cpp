@@ -1,0 +1,126 @@
+#include "DialogChecks.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "DialogSpecs.h"
+#include "WinDriver.h"
+
+namespace {
+
+bool SameClass(const std::wstring& actual, const wchar_t* expected) {
+    return lstrcmpiW(actual.c_str(), expected) == 0;
+}
+
+void CheckDialog(HWND dlg, const DialogSpec& spec) {
+    const std::wstring caption = WindowText(dlg);
+    if (caption != spec.caption) Fail(L"%ls: caption \"%ls\"", spec.name, caption.c_str());
+    const LONG style = GetWindowLongW(dlg, GWL_STYLE);
+    const DWORD frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
+    if ((style & frame) != frame || !(GetWindowLongW(dlg, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME))
+        Fail(L"%ls: window style %08lx is not a visible popup with caption, system menu and modal frame",
+             spec.name, static_cast<unsigned long>(style));
+
+    DialogUnits units{};
+    if (g_target.draws) {
+        units = MeasureDialogUnits();
+        if (!units.baseX) Fail(L"cannot measure the dialog font");
+        const RECT place = units.Map(spec.x, spec.y, spec.w, spec.h);
+        // The template places the client area (the frame and caption lie outside it).
+        RECT client;
+        GetClientRect(dlg, &client);
+        POINT origin{0, 0};
+        ClientToScreen(dlg, &origin);
+        if (origin.x != place.left || origin.y != place.top)
+            Fail(L"%ls: client area at %ld,%ld pixels, not %ld,%ld (%d,%d dialog units)", spec.name, origin.x,
+                 origin.y, place.left, place.top, spec.x, spec.y);
+        if (client.right != place.right || client.bottom != place.bottom)
+            Fail(L"%ls: client area %ldx%ld pixels, not %ldx%ld (%dx%d dialog units)", spec.name,
+                 client.right, client.bottom, place.right, place.bottom, spec.w, spec.h);
+    }
+
+    HWND child = GetWindow(dlg, GW_CHILD);
+    for (size_t i = 0; i < spec.controls.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
+        const ControlSpec& c = spec.controls[i];
+        if (!child) Fail(L"%ls: control %zu is missing", spec.name, i + 1);
+        const std::wstring cls = ClassOf(child);
+        const int id = static_cast<int>(GetWindowLongPtrW(child, GWLP_ID)) & 0xFFFF;
+        if (!SameClass(cls, c.className) || id != c.id)
+            Fail(L"%ls: control %zu is %ls %d, not %ls %d", spec.name, i + 1, cls.c_str(), id,
+                 c.className, c.id);
+        const DWORD childStyle = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
+        if ((childStyle & c.styleMask) != c.style)
+            Fail(L"%ls: control %zu (%ls %d) style %08lx, expected %08lx under mask %08lx", spec.name,
+                 i + 1, cls.c_str(), id, static_cast<unsigned long>(childStyle),
+                 static_cast<unsigned long>(c.style), static_cast<unsigned long>(c.styleMask));
+        const std::wstring text = WindowText(child);
+        if ((c.match == kExact && text != c.text) ||
+            (c.match == kContains && text.find(c.text) == std::wstring::npos))
+            Fail(L"%ls: control %zu (%ls %d) text \"%ls\"", spec.name, i + 1, cls.c_str(), id, text.c_str());
+        if (g_target.draws) {
+            RECT r;
+            GetWindowRect(child, &r);
+            MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
+            const RECT want = units.Map(c.x, c.y, c.w, c.h);
+            bool placed = r.left == want.left && r.top == want.top;
+            if (c.style != SS_BITMAP) placed = placed && r.right - r.left == want.right && r.bottom - r.top == want.bottom;
+            if (!placed)
+                Fail(L"%ls: control %zu (%ls %d) at %ld,%ld size %ldx%ld pixels; expected %ld,%ld size %ldx%ld",
+                     spec.name, i + 1, cls.c_str(), id, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     want.left, want.top, want.right, want.bottom);
+        }
+    }
+    if (child) Fail(L"%ls: has more controls than %zu", spec.name, spec.controls.size());
+    Say(L"%ls: caption, %zu controls, styles, texts%ls as designed", spec.name, spec.controls.size(),
+        g_target.draws ? L" and layout" : L"");
+}
+
+HWND NthChild(HWND dlg, int n) {
+    HWND child = GetWindow(dlg, GW_CHILD);
+    while (child && n-- > 0) child = GetWindow(child, GW_HWNDNEXT);
+    return child;
+}
+
+} // namespace
+
+void CheckNoticeDialog(HWND dlg) {
+    CheckDialog(dlg, kNotice);
+    // The three paragraphs of terms.
+    const std::wstring notice = WindowText(NthChild(dlg, 2));
+    for (const wchar_t* part : {L"不承担任何责任", L"不得用于商业用途", L"支持正版"})
+        if (notice.find(part) == std::wstring::npos) Fail(L"notice: text lacks \"%ls\"", part);
+}
+
+void CheckFolderDialog(HWND dlg) {
+    CheckDialog(dlg, kFolder);
+    HWND picture = NthChild(dlg, 2);
+    DWORD_PTR image = 0;
+    SendMessageTimeoutW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_ABORTIFHUNG, 5000, &image);
+    if (g_target.draws) {
+        RECT r;
+        GetWindowRect(picture, &r);
+        if (!image || r.right - r.left != 640 || r.bottom - r.top != 316)
+            Fail(L"game-folder dialog: the banner is not shown at 640x316 (image %p, %ldx%ld)",
+                 reinterpret_cast<void*>(image), r.right - r.left, r.bottom - r.top);
+        Say(L"game-folder dialog: banner shown, 640x316 pixels");
+    }
+}
+
+void CheckProgressDialog(HWND dlg, const std::wstring& gameDir) {
+    CheckDialog(dlg, kProgress);
+    HWND edit = GetDlgItem(dlg, 1002);
+    const DWORD border = static_cast<DWORD>(GetWindowLongW(edit, GWL_STYLE)) & WS_BORDER;
+    const DWORD edge = static_cast<DWORD>(GetWindowLongW(edit, GWL_EXSTYLE)) & WS_EX_CLIENTEDGE;
+    if (!border && !edge) Fail(L"progress dialog: the folder box has no border");
+    const std::wstring shown = WindowText(edit);
+    if (shown != gameDir)
+        Fail(L"progress dialog: folder box shows \"%ls\", not \"%ls\"", shown.c_str(), gameDir.c_str());
+    Say(L"progress dialog: shows the game folder %ls", shown.c_str());
+}
+
+void CheckBrowserTitle(HWND browser) {
+    for (HWND child = GetWindow(browser, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (WindowText(child) == L"设定游戏所在目录") return;
+    Fail(L"folder browser: no title \"设定游戏所在目录\"");
+}

@@ -1,0 +1,344 @@
+#include "WinDriver.h"
+
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cwchar>
+
+Target g_target;
+
+namespace {
+
+const wchar_t kNoticeCaption[] = L"Kestrune汉化补丁安装程序 V1.2";
+const wchar_t kMainCaption[] = L"Kestrune汉化补丁安装程序";
+constexpr int kMessageTextId = 0xFFFF;
+
+void PrintUtf8(FILE* stream, const wchar_t* prefix, const wchar_t* format, va_list args) {
+    wchar_t line[4096];
+    _vsnwprintf(line, 4095, format, args);
+    line[4095] = 0;
+    std::wstring all = std::wstring(prefix) + line + L"\n";
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, all.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string out(bytes, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, all.c_str(), -1, &out[0], bytes, nullptr, nullptr);
+    fputs(out.c_str(), stream);
+    fflush(stream);
+}
+
+HWND ChildWithId(HWND parent, int id) {
+    for (HWND child = GetWindow(parent, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
+        if (GetWindowLongPtrW(child, GWLP_ID) == id) return child;
+    return nullptr;
+}
+
+WindowKind Classify(HWND hwnd, const std::wstring& caption) {
+    if (ClassOf(hwnd) != L"#32770") return WindowKind::None;
+    if (caption == kNoticeCaption) return WindowKind::Notice;
+    if (caption == kMainCaption) {
+        HWND bar = ChildWithId(hwnd, 1001);
+        return bar && ClassOf(bar) == L"msctls_progress32" ? WindowKind::Progress : WindowKind::Folder;
+    }
+    if (FindWindowExW(hwnd, nullptr, L"SysTreeView32", nullptr)) return WindowKind::Browser;
+    if (ChildWithId(hwnd, kMessageTextId) && ChildWithId(hwnd, IDOK)) return WindowKind::MessageBox;
+    return WindowKind::OtherDialog;
+}
+
+struct EnumState {
+    DWORD pid;
+    std::vector<FoundWindow>* out;
+};
+
+BOOL CALLBACK CollectWindow(HWND hwnd, LPARAM param) {
+    auto* state = reinterpret_cast<EnumState*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(hwnd, &pid);
+    if (pid != state->pid || !IsWindowVisible(hwnd)) return TRUE;
+    FoundWindow found;
+    found.hwnd = hwnd;
+    found.caption = WindowText(hwnd);
+    found.kind = Classify(hwnd, found.caption);
+    if (found.kind != WindowKind::None) state->out->push_back(found);
+    return TRUE;
+}
+
+const wchar_t* KindName(WindowKind kind) {
+    switch (kind) {
+    case WindowKind::Notice: return L"notice";
+    case WindowKind::Folder: return L"game-folder dialog";
+    case WindowKind::Progress: return L"progress dialog";
+    case WindowKind::Browser: return L"folder browser";
+    case WindowKind::MessageBox: return L"message box";
+    case WindowKind::OtherDialog: return L"dialog";
+    default: return L"window";
+    }
+}
+
+bool WriteBmp(const std::wstring& path, HBITMAP bitmap, int width, int height) {
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD row = (width * 3 + 3) & ~3u;
+    std::vector<unsigned char> pixels(row * height);
+    HDC dc = GetDC(nullptr);
+    int lines = GetDIBits(dc, bitmap, 0, height, pixels.data(),
+                          reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    if (lines != height) return false;
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof(header) + sizeof(info);
+    header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, &header, sizeof(header), &written, nullptr) &&
+              WriteFile(file, &info, sizeof(info), &written, nullptr) &&
+              WriteFile(file, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok;
+}
+
+} // namespace
+
+void Say(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    PrintUtf8(stdout, L"driver: ", format, args);
+    va_end(args);
+}
+
+void Fail(const wchar_t* format, ...) {
+    va_list args;
+    va_start(args, format);
+    PrintUtf8(stdout, L"E2E FAIL: ", format, args);
+    va_end(args);
+    if (g_target.process.hProcess) {
+        Say(L"windows at the failure: %ls", DescribeWindows(TargetWindows()).c_str());
+        Screenshot(L"fail");
+        TerminateProcess(g_target.process.hProcess, 99);
+    }
+    ExitProcess(1);
+}
+
+void StartTarget(const std::wstring& exe) {
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    if (!CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &g_target.process))
+        Fail(L"cannot start %ls (error %lu)", exe.c_str(), GetLastError());
+    Say(L"started %ls (process %lu)", exe.c_str(), g_target.process.dwProcessId);
+}
+
+bool TargetEnded(DWORD* exitCode) {
+    if (WaitForSingleObject(g_target.process.hProcess, 0) != WAIT_OBJECT_0) return false;
+    GetExitCodeProcess(g_target.process.hProcess, exitCode);
+    return true;
+}
+
+std::vector<FoundWindow> TargetWindows() {
+    std::vector<FoundWindow> windows;
+    EnumState state{g_target.process.dwProcessId, &windows};
+    EnumWindows(CollectWindow, reinterpret_cast<LPARAM>(&state));
+    return windows;
+}
+
+std::wstring DescribeWindows(const std::vector<FoundWindow>& windows) {
+    std::wstring text;
+    for (const FoundWindow& w : windows) {
+        if (!text.empty()) text += L"; ";
+        text += KindName(w.kind);
+        text += L" \"" + w.caption + L"\"";
+        if (w.kind == WindowKind::MessageBox) text += L": " + MessageBoxText(w.hwnd);
+    }
+    return text.empty() ? L"none" : text;
+}
+
+HWND WaitForWindow(WindowKind kind, DWORD timeoutMs, const wchar_t* what) {
+    const DWORD start = GetTickCount();
+    for (;;) {
+        std::vector<FoundWindow> windows = TargetWindows();
+        for (const FoundWindow& w : windows)
+            if (w.kind == kind) {
+                Sleep(150); // let it finish painting
+                return w.hwnd;
+            }
+        if (kind != WindowKind::MessageBox)
+            for (const FoundWindow& w : windows)
+                if (w.kind == WindowKind::MessageBox)
+                    Fail(L"waiting for %ls, an unexpected message box appeared: \"%ls\": %ls", what,
+                         w.caption.c_str(), MessageBoxText(w.hwnd).c_str());
+        DWORD code = 0;
+        if (TargetEnded(&code)) Fail(L"waiting for %ls, the program ended (exit code %lu)", what, code);
+        if (GetTickCount() - start > timeoutMs)
+            Fail(L"%ls did not appear within %lu ms; windows: %ls", what, timeoutMs,
+                 DescribeWindows(windows).c_str());
+        Sleep(20);
+    }
+}
+
+void WaitForWindowGone(HWND hwnd, DWORD timeoutMs, const wchar_t* what) {
+    const DWORD start = GetTickCount();
+    while (IsWindow(hwnd) && IsWindowVisible(hwnd)) {
+        if (GetTickCount() - start > timeoutMs) Fail(L"%ls did not close within %lu ms", what, timeoutMs);
+        Sleep(20);
+    }
+}
+
+void WaitForExit(DWORD timeoutMs, DWORD* exitCode) {
+    if (WaitForSingleObject(g_target.process.hProcess, timeoutMs) != WAIT_OBJECT_0)
+        Fail(L"the program did not end within %lu ms; windows: %ls", timeoutMs,
+             DescribeWindows(TargetWindows()).c_str());
+    GetExitCodeProcess(g_target.process.hProcess, exitCode);
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[2048] = L"";
+    DWORD_PTR result = 0;
+    if (!SendMessageTimeoutW(hwnd, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &result))
+        return L"";
+    text[2047] = 0;
+    return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+    wchar_t name[128] = L"";
+    GetClassNameW(hwnd, name, 128);
+    return name;
+}
+
+std::wstring MessageBoxText(HWND box) {
+    HWND text = ChildWithId(box, kMessageTextId);
+    return text ? WindowText(text) : L"";
+}
+
+void PressButton(HWND dialog, int id) {
+    HWND button = ChildWithId(dialog, id);
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(button));
+}
+
+void PressCloseBox(HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }
+
+void PressEscape(HWND dialog) {
+    // Key messages go to the focused control; the dialog manager turns Escape into IDCANCEL.
+    HWND focus = GetWindow(dialog, GW_CHILD);
+    PostMessageW(focus ? focus : dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+    PostMessageW(focus ? focus : dialog, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+}
+
+bool SelectInBrowser(HWND browser, const std::wstring& path) {
+    HWND tree = FindWindowExW(browser, nullptr, L"SysTreeView32", nullptr);
+    if (!tree) return false;
+    HANDLE process = g_target.process.hProcess;
+    // The browser takes the path only from its own process's memory.
+    const SIZE_T pathBytes = (path.size() + 1) * sizeof(wchar_t);
+    const SIZE_T bytes = pathBytes + sizeof(TVITEMW) + 520;
+    auto* remote = static_cast<unsigned char*>(
+        VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!remote) return false;
+    bool selected = false;
+    if (WriteProcessMemory(process, remote, path.c_str(), pathBytes, nullptr)) {
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote),
+                            SMTO_ABORTIFHUNG, 10000, &result);
+        // The message's result says nothing; the tree's selection does.
+        auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+        if (item) {
+            unsigned char* remoteItem = remote + ((pathBytes + 15) & ~SIZE_T(15));
+            auto* remoteText = reinterpret_cast<wchar_t*>(remoteItem + sizeof(TVITEMW));
+            TVITEMW query{};
+            query.mask = TVIF_TEXT;
+            query.hItem = item;
+            query.pszText = remoteText;
+            query.cchTextMax = 260;
+            wchar_t text[260] = L"";
+            if (WriteProcessMemory(process, remoteItem, &query, sizeof(query), nullptr) &&
+                SendMessageTimeoutW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remoteItem),
+                                    SMTO_ABORTIFHUNG, 5000, &result) &&
+                ReadProcessMemory(process, remoteText, text, sizeof(text), nullptr)) {
+                text[259] = 0;
+                // The selected item shows the folder's own name.
+                std::wstring leaf = path;
+                while (!leaf.empty() && leaf.back() == L'\\') leaf.pop_back();
+                leaf = leaf.substr(leaf.find_last_of(L'\\') + 1);
+                selected = leaf == text;
+                if (!selected) Say(L"browser selection is \"%ls\", not \"%ls\"", text, leaf.c_str());
+            }
+        }
+    }
+    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    return selected;
+}
+
+void Screenshot(const wchar_t* name) {
+    if (g_target.shotDir.empty()) return;
+    RECT area{};
+    bool any = false;
+    for (const FoundWindow& w : TargetWindows()) {
+        RECT r;
+        GetWindowRect(w.hwnd, &r);
+        if (!any) area = r;
+        else UnionRect(&area, &area, &r);
+        any = true;
+    }
+    const int screenW = GetSystemMetrics(SM_CXSCREEN), screenH = GetSystemMetrics(SM_CYSCREEN);
+    if (!any) area = RECT{0, 0, screenW, screenH};
+    InflateRect(&area, 12, 12);
+    if (area.left < 0) area.left = 0;
+    if (area.top < 0) area.top = 0;
+    if (area.right > screenW) area.right = screenW;
+    if (area.bottom > screenH) area.bottom = screenH;
+    const int width = area.right - area.left, height = area.bottom - area.top;
+
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BOOL copied = BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY | CAPTUREBLT);
+    SelectObject(memory, old);
+    std::wstring path = g_target.shotDir + L"\\" + name + L".bmp";
+    bool saved = copied && WriteBmp(path, bitmap, width, height);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (saved) Say(L"screenshot %ls.bmp", name);
+    else Say(L"screenshot %ls failed", name);
+}
+
+RECT DialogUnits::Map(int x, int y, int w, int h) const {
+    return RECT{MulDiv(x, baseX, 4), MulDiv(y, baseY, 8), MulDiv(w, baseX, 4), MulDiv(h, baseY, 8)};
+}
+
+DialogUnits MeasureDialogUnits() {
+    // A hidden dialog in the installer's font gives the same base units as its dialogs.
+    alignas(4) unsigned char buffer[256] = {};
+    auto* dlg = reinterpret_cast<DLGTEMPLATE*>(buffer);
+    dlg->style = WS_POPUP | WS_CAPTION | DS_SETFONT | DS_MODALFRAME;
+    dlg->cx = 100;
+    dlg->cy = 100;
+    auto* words = reinterpret_cast<WORD*>(dlg + 1);
+    *words++ = 0; // menu
+    *words++ = 0; // class
+    *words++ = 0; // title
+    *words++ = 10;
+    const wchar_t face[] = L"宋体";
+    memcpy(words, face, sizeof(face));
+    HWND probe = CreateDialogIndirectParamW(GetModuleHandleW(nullptr), dlg, nullptr, nullptr, 0);
+    DialogUnits units;
+    if (probe) {
+        RECT r{0, 0, 4, 8};
+        MapDialogRect(probe, &r);
+        units.baseX = r.right;
+        units.baseY = r.bottom;
+        DestroyWindow(probe);
+    }
+    return units;
+}

@@ -1,0 +1,179 @@
+#!/usr/bin/env bash
+# One end-to-end scenario of the installer: prepares a game folder, runs the installer under
+# Wine on a fresh Xvfb display driven by e2e_driver.exe, then checks the game folder to the
+# byte. Screenshots land in <native build>/artifacts/e2e/<build>/<scenario>/.
+#   run-scenario.sh --build win32|win64 --bin SUBBUILD --native NATIVEBUILD --prefix PREFIX
+#                   --dllpath DIR --companion EXE|"" --scenario NAME --exe REL.EXE --picker shell|script
+# Prints "E2E SCENARIO PASS" at the end; exits 77 when the scenario cannot run here.
+set -u
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+companion=""
+while (($#)); do
+  case $1 in
+    --build) build=$2 ;;
+    --bin) bin=$2 ;;
+    --native) native=$2 ;;
+    --prefix) prefix=$2 ;;
+    --dllpath) dllpath=$2 ;;
+    --companion) companion=$2 ;;
+    --scenario) scenario=$2 ;;
+    --exe) exe=$2 ;;
+    --picker) picker=$2 ;;
+    *) echo "usage: see $0" >&2; exit 2 ;;
+  esac
+  shift 2
+done
+
+fail() { echo "E2E FAIL: $*"; exit 1; }
+say() { echo "e2e: $*"; }
+
+if [ "$build" = win32 ] && ! "$root/scripts/can-run-32bit"; then
+  echo "SKIP: this machine cannot execute 32-bit x86 code, so Wine cannot run the 32-bit installer;"
+  echo "SKIP: the same scenarios run on the x86_64 build."
+  exit 77
+fi
+if [ "$scenario" = install-full ] && [ "${KSTR_LONG_TESTS:-0}" != 1 ]; then
+  echo "SKIP: the full-size installation writes about 14 GB; run it with KSTR_LONG_TESTS=1"
+  exit 77
+fi
+for tool in xvfb-run convert; do
+  command -v $tool >/dev/null || fail "$tool is missing (scripts/bootstrap.sh installs it)"
+done
+
+work="$native/e2e/$build/$scenario"
+shots="$native/artifacts/e2e/$build/$scenario"
+rm -rf "$work" "$shots"
+mkdir -p "$work" "$shots"
+demo="$native/demo"
+
+winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
+
+# One Wine prefix for the GUI sessions (created once, under a lock).
+mkdir -p "$(dirname "$prefix")"
+flock "$prefix.lock" "$root/scripts/wine-prefix.sh" "$prefix" >/dev/null || fail "cannot create the Wine prefix $prefix"
+
+# Runs the driver in a new Wine session on a new Xvfb display.
+drive() {
+  local driver_scenario=$1
+  shift
+  say "driver: $driver_scenario $*"
+  local log="$work/driver.log"
+  xvfb-run -a -s "-screen 0 1024x768x24" \
+    "$here/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_driver.exe" "$driver_scenario" \
+      setup="$(winpath "$setup")" picker="$picker" shots="$(winpath "$shots")" \
+      draws="$draws" companion="$companion_flag" "$@" >"$log" 2>&1
+  local rc=$?
+  cat "$log"
+  for f in "$shots"/*.bmp; do
+    [ -f "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
+  done
+  grep -q "^E2E PASS $driver_scenario" "$log" || fail "the driver did not pass (exit code $rc)"
+}
+
+# The game folder, compared to the byte.
+unchanged() {
+  diff -rq "$1" "$2" >/dev/null || { diff -rq "$1" "$2" | head -5; fail "$3: the game folder was changed"; }
+}
+patched() {
+  local game=$1 expected=$2
+  local out
+  out=$(diff -rq -x KSTRLangSet.exe "$game" "$expected") || { echo "$out" | head -5; fail "archives differ from the expected bytes"; }
+  if [ -n "$companion" ]; then
+    cmp -s "$game/KSTRLangSet.exe" "$companion" || fail "KSTRLangSet.exe in the game folder is not the built companion program"
+  fi
+  [ -z "$(find "$game" -name '*.tmp')" ] || fail "temporary files left in the game folder"
+  say "all $(find "$expected" -type f | wc -l) archives byte-exact; KSTRLangSet.exe written; no temporary files"
+}
+
+setup="$bin/$exe"
+[ -f "$setup" ] || fail "$setup is not built"
+draws=1
+[ "$build" = win32 ] && draws=0
+companion_flag=0
+[ -n "$companion" ] && companion_flag=1
+trace=(hook="$(winpath "$bin/tests/e2e/e2e_trace.dll")" trace="$(winpath "$work/trace.txt")")
+
+case $scenario in
+  disagree|refuse-folder|cancel-browser)
+    cp -r "$demo/game" "$work/game"
+    drive "$scenario"
+    unchanged "$work/game" "$demo/game" "$scenario"
+    ;;
+  not-game)
+    cp -r "$demo/game" "$work/game"
+    mkdir -p "$work/other/nativePC/rom"
+    echo "not a game" >"$work/other/readme.txt"
+    drive not-game other="$(winpath "$work/other")"
+    unchanged "$work/game" "$demo/game" "$scenario"
+    [ "$(ls "$work/other")" = "$(printf 'nativePC\nreadme.txt')" ] || fail "the other folder was changed"
+    ;;
+  long-path)
+    # A game folder whose path leaves room for the marker but not for the longest archive
+    # name (Windows paths hold 259 units).
+    longest=$(awk '{ if (length($1) > m) m = length($1) } END { print m }' "$demo/archives.txt")
+    target=$((260 - longest + 2)) # folder units, trailing backslash included
+    ((target + 30 < 260)) || fail "the manifest's names are too long for this scenario"
+    dir="$work/g"
+    units() { echo $((2 + ${#dir} + 1)); } # "Z:" + path + "\"
+    while (($(units) < target)); do
+      room=$((target - $(units) - 1))
+      ((room > 40)) && room=40
+      ((room < 1)) && room=1
+      dir="$dir/$(head -c $room </dev/zero | tr '\0' d)"
+    done
+    say "game folder of $(units) units; the longest archive name has $longest"
+    mkdir -p "$dir"
+    cp -r "$demo/game/." "$dir/"
+    drive long-path long="$(winpath "$dir")"
+    unchanged "$dir" "$demo/game" "$scenario"
+    ;;
+  install)
+    cp -r "$demo/game" "$work/game"
+    drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
+    patched "$work/game" "$demo/expected"
+    ;;
+  reinstall)
+    # A second run over the patched folder gives the same bytes again.
+    cp -r "$demo/game" "$work/game"
+    for pass in 1 2; do
+      drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
+      patched "$work/game" "$demo/expected"
+      say "run $pass over the folder: as expected"
+    done
+    ;;
+  install-failing)
+    # One archive is damaged: it is reported, left alone, and the closing message says that
+    # one archive was not patched; with the archive repaired, a second run completes it.
+    cp -r "$demo/game" "$work/game"
+    broken=$(awk 'NR == 10 { print $1 }' "$demo/archives.txt" | tr '\\' /)
+    head -c 40 "$demo/game/$broken" >"$work/game/$broken"
+    cp "$work/game/$broken" "$work/broken.arc"
+    drive install failing=1 game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
+    cmp -s "$work/game/$broken" "$work/broken.arc" || fail "the damaged archive was changed"
+    # Every other archive is patched.
+    out=$(diff -rq -x KSTRLangSet.exe "$work/game" "$demo/expected" | grep -v "$(basename "$broken")") &&
+      { echo "$out" | head -5; fail "archives other than the damaged one differ"; }
+    say "the damaged archive was left as it was; every other archive is byte-exact"
+    cp "$demo/game/$broken" "$work/game/$broken"
+    drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
+    patched "$work/game" "$demo/expected"
+    say "after the repair a second run completed the installation"
+    ;;
+  install-full)
+    # The full-size layout: the run's positions rise to exactly 100.
+    say "generating the full-size game folder (about 4.6 GB, twice)"
+    "$native/tools/gamegen/gamegen" --out "$work/data" --seed 1 --full --quiet || fail "gamegen failed"
+    "$here/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_repatch.exe" "$(winpath "$setup")" \
+      "$(winpath "$work/setup-full.exe")" "$(winpath "$work/data/patch/manifest.bin")" \
+      "$(winpath "$work/data/patch/payload.bin")" || fail "cannot make the full-size installer"
+    setup="$work/setup-full.exe"
+    drive install timeout=3600 min-position=100 game="$(winpath "$work/data/game")" \
+      archives="$(winpath "$work/data/archives.txt")" "${trace[@]}"
+    patched "$work/data/game" "$work/data/expected"
+    rm -rf "$work/data"
+    ;;
+  *) fail "unknown scenario $scenario" ;;
+esac
+say "screenshots in $shots"
+echo "E2E SCENARIO PASS $build $scenario"
