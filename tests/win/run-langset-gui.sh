@@ -1,0 +1,75 @@
+#!/usr/bin/env bash
+# Runs the switcher's GUI tests in a Wine session of their own on a fresh Xvfb display:
+#   run-langset-gui.sh PREFIX DLLPATH TESTS.exe KSTRLangSet.exe [gtest arguments]
+# With KSTR_LANGSET_SHOT=FILE.png it instead shows the dialog and saves a screenshot of the
+# display to FILE.png. Exits 77 when Wine cannot run the 32-bit programs on this machine.
+set -u
+
+# Runs a program in a Wine session of its own that ends with it, output through a file
+# (Wine's helper processes would otherwise hold the caller's pipe). Used inside xvfb-run.
+if [ "${1:-}" = --session ]; then
+  shift
+  out=$(mktemp)
+  wine "$@" </dev/null >"$out" 2>&1
+  rc=$?
+  wineserver -k </dev/null >/dev/null 2>&1
+  wineserver -w </dev/null >/dev/null 2>&1
+  tr -d '\r' <"$out"
+  rm -f "$out"
+  exit $rc
+fi
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+prefix=$1 dllpath=$2 tests=$3 langset=$4
+shift 4
+
+if file -b "$langset" | grep -q "PE32 executable" && ! "$root/scripts/can-run-32bit"; then
+  echo "SKIP: this machine cannot execute 32-bit x86 code, so Wine cannot run $langset;"
+  echo "SKIP: the same tests run on the x86_64 build."
+  exit 77
+fi
+for tool in xvfb-run import; do
+  command -v $tool >/dev/null || { echo "FAIL: $tool is missing (scripts/bootstrap.sh installs it)"; exit 1; }
+done
+
+winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
+
+# The GUI sessions' prefix, created once under a lock.
+mkdir -p "$(dirname "$prefix")"
+flock "$prefix.lock" "$root/scripts/wine-prefix.sh" "$prefix" >/dev/null ||
+  { echo "FAIL: cannot create the Wine prefix $prefix"; exit 1; }
+
+export KSTR_LANGSET_EXE=$(winpath "$langset")
+export WINEPREFIX=$prefix WINEDLLPATH=$dllpath
+export WINEDEBUG=${WINEDEBUG:--all}
+export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
+
+self=$here/$(basename "$0")
+
+if [ -z "${KSTR_LANGSET_SHOT:-}" ]; then
+  xvfb-run -a -s "-screen 0 1024x768x24" "$self" --session "$tests" "$@"
+  exit $?
+fi
+
+# Screenshot: the test shows the dialog and waits; this side photographs the display.
+shot=$KSTR_LANGSET_SHOT
+sync=$(mktemp -d)
+export KSTR_LANGSET_SYNC=$(winpath "$sync")
+mkdir -p "$(dirname "$shot")"
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  "$4" --session "$1" --gtest_filter=LangSetGui.DISABLED_ShowForScreenshot --gtest_also_run_disabled_tests &
+  run=$!
+  for _ in $(seq 300); do [ -f "$2/ready" ] && break; sleep 0.1; done
+  if [ -f "$2/ready" ]; then
+    sleep 0.5  # let the dialog finish painting
+    import -window root "$3" && touch "$2/shot-taken"
+  fi
+  touch "$2/done"
+  wait $run
+'  _ "$tests" "$sync" "$shot" "$self"
+rc=$?
+[ -f "$sync/shot-taken" ] || { echo "FAIL: no screenshot was taken"; rc=1; }
+rm -rf "$sync"
+[ $rc -eq 0 ] && echo "screenshot: $shot"
+exit $rc
