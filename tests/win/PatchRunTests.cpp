@@ -71,6 +71,8 @@ struct ProgressRecorder {
         originalBar = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));
         originalText = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextProc)));
         g_hProgressDlg.store(dialog);
+        EXPECT_NE(originalBar, nullptr) << "no window (is there a display?)";
+        EXPECT_NE(originalText, nullptr);
     }
     ~ProgressRecorder() {
         g_hProgressDlg.store(nullptr);
@@ -141,6 +143,7 @@ TEST_F(PatchRunTest, EveryArchiveByteExactAndProgressFollowsTheSizes) {
 
     // One file name and one position per archive, in manifest order; each position is the
     // running sum of the per-archive shifted sizes, divided then multiplied.
+    EXPECT_EQ(ProgressRecorder::positions.size(), archives.size());
     ASSERT_EQ(ProgressRecorder::files.size(), archives.size());
     ASSERT_EQ(ProgressRecorder::positions.size(), archives.size());
     uint32_t units = 0;
