@@ -125,8 +125,9 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
         report->problems.push_back("the original and the translated folder are the same folder");
         return false;
     }
+    // Archives without a usable original are reported together with what the comparison
+    // of the others finds.
     std::vector<Pair> pairs = PairArchives(options, report);
-    if (!report->problems.empty()) return false;
 
     uint64_t total = 0;
     for (const Pair& p : pairs) total += p.bytes;

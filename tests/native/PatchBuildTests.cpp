@@ -1,0 +1,410 @@
+// patchbuild build: from original and translated archives to manifest, payload and
+// fingerprints. The round trip applies the patch with the installer's rewrite rules
+// (restated in ArchiveSamples) and compares every entry with the translated archive.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+
+#include "ArchiveSamples.h"
+#include "payload/Fingerprints.h"
+#include "payload/ManifestWriter.h"
+#include "payload/PatchManifest.h"
+#include "tools/gamegen/GameGen.h"
+#include "tools/patchbuild/Cli.h"
+#include "tools/patchbuild/PatchBuild.h"
+#include "tools/patchbuild/PatchLayout.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr uint32_t kBit30 = 0x40000000;
+
+const std::string kTitle = "nativePC\\rom_pc\\id\\title.arc";
+const std::string kMsg = "nativePC\\rom\\id\\hdd_install_msg.arc";
+const std::string kDemo = "nativePC\\rom\\demo\\m01_100s.arc";
+const std::string kSame = "nativePC\\rom\\sound\\bgm\\unchanged.arc";
+
+struct Loaded {
+    ArchivePatchSet* sets = nullptr;
+    uint32_t count = 0;
+    Bytes payload;
+    FingerprintTable fingerprints{0, nullptr};
+    ~Loaded() {
+        FreePatchSets(sets, count);
+        FreeFingerprintTable(&fingerprints);
+    }
+};
+
+class PatchBuildTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        root = fs::temp_directory_path() /
+               ("patchbuild_" + std::to_string(getpid()) + "_" +
+                ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(root);
+        original = root / "original";
+        translated = root / "translated";
+        out = root / "out";
+        fs::create_directories(original);
+        fs::create_directories(translated);
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    void PutOriginal(const std::string& name, const SampleArchive& a) {
+        originals[name] = a;
+        WriteFileBytes(DiskPathOf(original, name), BuildSample(a));
+    }
+    // The translation is written packed and in table order: a layout unlike the original's.
+    void PutTranslated(const std::string& name, SampleArchive a) {
+        a.gap = 0;
+        a.between = 0;
+        a.reversed = false;
+        a.trailing = 0;
+        translations[name] = a;
+        WriteFileBytes(DiskPathOf(translated, name), BuildSample(a));
+    }
+
+    bool Build(BuildReport* report, const std::string& first = "") {
+        BuildOptions options;
+        options.original = original;
+        options.translated = translated;
+        options.out = out;
+        options.first = first;
+        return BuildPatch(options, report);
+    }
+
+    bool Load(Loaded* patch) {
+        Bytes manifest = ReadFileBytes(out / "manifest.bin");
+        Bytes fingerprints = ReadFileBytes(out / "fingerprints.bin");
+        patch->payload = ReadFileBytes(out / "payload.bin");
+        return ParsePatchManifest(manifest.data(), manifest.size(), &patch->sets, &patch->count) &&
+               ParseFingerprints(fingerprints.data(), fingerprints.size(), &patch->fingerprints);
+    }
+
+    // A translation of `a` with: entry 0 grown, entry 1 shrunk, entry 3's size word changed
+    // alone, entry 4 replaced by data of the same length with a bit-30 word; the rest kept.
+    static SampleArchive Translate(SampleArchive a, uint32_t seed) {
+        Bytes grown = Noise(a.entries[0].data.size() + 1500, seed);
+        a.entries[0].data = grown;
+        a.entries[0].sizeWord = 0x00400000 | uint32_t(grown.size());
+        a.entries[1].data.resize(a.entries[1].data.size() / 3);
+        a.entries[3].sizeWord ^= 0x00000100;
+        a.entries[4].data = Noise(a.entries[4].data.size(), seed + 1);
+        a.entries[4].sizeWord |= kBit30;
+        return a;
+    }
+
+    fs::path root, original, translated, out;
+    std::map<std::string, SampleArchive> originals, translations;
+};
+
+// Every translated archive's entries, after the patch is applied to the original, have the
+// translated entry's leading 68 bytes, stored length and bytes, and its size word with bit 30
+// forced on when the entry was replaced (the rewrite always sets it) or the original word
+// when not. The data layout is the rewrite's own (packed in table order).
+void ExpectRoundTrip(const Loaded& patch, const fs::path& original,
+                     const std::map<std::string, SampleArchive>& translations) {
+    for (uint32_t s = 0; s < patch.count; ++s) {
+        const ArchivePatchSet& set = patch.sets[s];
+        std::string name = NarrowAscii(set.name);
+        SCOPED_TRACE(name);
+        std::vector<SampleRecord> records;
+        for (uint32_t r = 0; r < set.recordCount; ++r) {
+            const EntryPatch& p = set.records[r];
+            ASSERT_LE(uint64_t(p.payloadOffset) + p.storedLength, patch.payload.size());
+            records.push_back({p.entryIndex, p.sizeWord,
+                               Bytes(patch.payload.begin() + p.payloadOffset,
+                                     patch.payload.begin() + p.payloadOffset + p.storedLength)});
+        }
+        Bytes before = ReadFileBytes(DiskPathOf(original, name));
+        SampleArchive after, want = translations.at(name), was;
+        ASSERT_TRUE(ParseSample(ReferenceRewrite(before, records), &after));
+        ASSERT_TRUE(ParseSample(before, &was));
+        ASSERT_EQ(after.entries.size(), want.entries.size());
+        for (size_t i = 0; i < want.entries.size(); ++i) {
+            bool replaced = std::any_of(records.begin(), records.end(), [&](const SampleRecord& r) { return r.index == i; });
+            EXPECT_EQ(after.entries[i].lead, want.entries[i].lead) << "entry " << i;
+            EXPECT_EQ(after.entries[i].data, want.entries[i].data) << "entry " << i;
+            EXPECT_EQ(after.entries[i].sizeWord, replaced ? want.entries[i].sizeWord | kBit30 : was.entries[i].sizeWord)
+                << "entry " << i;
+            // Only entries whose bytes or word differ are replaced.
+            bool differs = was.entries[i].data != want.entries[i].data || was.entries[i].sizeWord != want.entries[i].sizeWord;
+            EXPECT_EQ(replaced, differs) << "entry " << i;
+        }
+    }
+}
+
+TEST_F(PatchBuildTest, RoundTripGivesTheTranslatedEntriesAndTheLayoutTheInstallerExpects) {
+    PutOriginal(kTitle, MakeSample(9, 1, "title"));
+    PutOriginal(kDemo, MakeSample(6, 2, "demo"));
+    PutOriginal(kSame, MakeSample(4, 3, "same"));
+    PutOriginal("nativePC\\rom\\not_translated.arc", MakeSample(3, 4, "nt"));
+    PutTranslated(kTitle, Translate(originals[kTitle], 50));
+    SampleArchive demo = originals[kDemo];
+    demo.entries[5].data = Noise(10, 60); // one plain replacement, no bit 30
+    PutTranslated(kDemo, demo);
+    PutTranslated(kSame, originals[kSame]);
+    WriteFileBytes(translated / "readme.txt", {'h', 'i'});
+
+    BuildReport report;
+    ASSERT_TRUE(Build(&report)) << (report.problems.empty() ? "" : report.problems[0]);
+    EXPECT_EQ(report.archives, 2u);
+    EXPECT_EQ(report.records, 5u);
+    EXPECT_EQ(report.bit30Records, 1u);
+    // The unchanged archive is left out, and the stray file named, in the notes.
+    std::string notes;
+    for (const auto& n : report.notes) notes += n + "\n";
+    EXPECT_NE(notes.find(kSame), std::string::npos) << notes;
+    EXPECT_NE(notes.find("readme.txt"), std::string::npos) << notes;
+
+    Loaded patch;
+    ASSERT_TRUE(Load(&patch));
+    ASSERT_EQ(patch.count, 2u);
+    // Sorted by name: "nativePC\rom\demo..." before "nativePC\rom_pc\...".
+    EXPECT_EQ(NarrowAscii(patch.sets[0].name), kDemo);
+    EXPECT_EQ(NarrowAscii(patch.sets[1].name), kTitle);
+    // Records: bit-30 ones first, then by index. title: 4 (bit 30), then 0, 1, 3.
+    const ArchivePatchSet& title = patch.sets[1];
+    ASSERT_EQ(title.recordCount, 4u);
+    std::vector<uint32_t> order;
+    for (uint32_t r = 0; r < title.recordCount; ++r) order.push_back(title.records[r].entryIndex);
+    EXPECT_EQ(order, (std::vector<uint32_t>{4, 0, 1, 3}));
+    // Payload: the bit-30 record's data first, though its archive comes second.
+    EXPECT_EQ(title.records[0].payloadOffset, 0u);
+    EXPECT_EQ(patch.sets[0].records[0].payloadOffset, title.records[0].storedLength);
+    EXPECT_EQ(report.payloadBytes, patch.payload.size());
+
+    std::vector<ManifestArchive> manifest;
+    for (uint32_t s = 0; s < patch.count; ++s) {
+        ManifestArchive a{patch.sets[s].name, {}};
+        a.records.assign(patch.sets[s].records, patch.sets[s].records + patch.sets[s].recordCount);
+        manifest.push_back(a);
+    }
+    std::string why;
+    EXPECT_TRUE(CheckPayloadLayout(manifest, patch.payload.size(), &why)) << why;
+    ExpectRoundTrip(patch, original, translations);
+
+    // Fingerprints: one per archive, in manifest order, from the original tables.
+    ASSERT_EQ(patch.fingerprints.count, 2u);
+    for (uint32_t s = 0; s < patch.count; ++s) {
+        const ArchiveFingerprint& f = patch.fingerprints.items[s];
+        EXPECT_EQ(std::u16string(f.name), std::u16string(patch.sets[s].name));
+        Bytes bytes = ReadFileBytes(DiskPathOf(original, NarrowAscii(f.name)));
+        EXPECT_TRUE(MatchesFingerprint(bytes.data(), bytes.data() + 8, f));
+    }
+
+    // The summary's expected total is the rewritten archives' sizes, each shifted by 8.
+    uint64_t units = 0;
+    for (uint32_t s = 0; s < patch.count; ++s) {
+        Bytes before = ReadFileBytes(DiskPathOf(original, NarrowAscii(patch.sets[s].name)));
+        std::vector<SampleRecord> records;
+        for (uint32_t r = 0; r < patch.sets[s].recordCount; ++r) {
+            const EntryPatch& p = patch.sets[s].records[r];
+            records.push_back({p.entryIndex, p.sizeWord, Bytes(patch.payload.begin() + p.payloadOffset,
+                                                               patch.payload.begin() + p.payloadOffset + p.storedLength)});
+        }
+        units += ReferenceRewrite(before, records).size() >> 8;
+    }
+    EXPECT_EQ(report.expectedUnits, units);
+}
+
+TEST_F(PatchBuildTest, ChosenFirstArchiveLeadsTheManifest) {
+    PutOriginal(kTitle, MakeSample(6, 1, "title"));
+    PutOriginal(kMsg, MakeSample(6, 2, "msg"));
+    PutTranslated(kTitle, Translate(originals[kTitle], 7));
+    PutTranslated(kMsg, Translate(originals[kMsg], 8));
+    BuildReport report;
+    ASSERT_TRUE(Build(&report, kTitle));
+    Loaded patch;
+    ASSERT_TRUE(Load(&patch));
+    EXPECT_EQ(NarrowAscii(patch.sets[0].name), kTitle);
+    EXPECT_EQ(NarrowAscii(patch.sets[1].name), kMsg);
+    EXPECT_EQ(NarrowAscii(patch.fingerprints.items[0].name), kTitle);
+
+    BuildReport unknown;
+    EXPECT_FALSE(Build(&unknown, "nativePC\\nowhere.arc"));
+}
+
+// Each case breaks one translated archive; the build refuses, names the archive (and the
+// entry where one is to blame), and writes nothing, leaving an earlier patch as it was.
+TEST_F(PatchBuildTest, PairsThePatchCannotExpressAreRefusedByName) {
+    struct Case {
+        const char* what;
+        void (*spoil)(SampleArchive&);
+        const char* mustMention;
+    };
+    const Case cases[] = {
+        {"entry added", [](SampleArchive& a) { a.entries.push_back(a.entries[0]); }, "entries"},
+        {"entry removed", [](SampleArchive& a) { a.entries.pop_back(); }, "entries"},
+        {"entry renamed", [](SampleArchive& a) { a.entries[3].lead[5] ^= 1; }, "entry 3"},
+        {"type word changed", [](SampleArchive& a) { a.entries[2].lead[66] ^= 0x10; }, "entry 2"},
+        {"header changed", [](SampleArchive& a) { a.headerLead[4] = 10; }, "header"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(root);
+        fs::create_directories(out);
+        WriteFileBytes(out / "manifest.bin", {1, 2, 3});
+        PutOriginal(kTitle, MakeSample(6, 1, "title"));
+        PutOriginal(kDemo, MakeSample(5, 2, "demo"));
+        PutTranslated(kDemo, Translate(originals[kDemo], 3)); // a good one beside it
+        SampleArchive bad = Translate(originals[kTitle], 4);
+        c.spoil(bad);
+        PutTranslated(kTitle, bad);
+
+        BuildReport report;
+        EXPECT_FALSE(Build(&report));
+        ASSERT_EQ(report.problems.size(), 1u);
+        EXPECT_NE(report.problems[0].find(kTitle), std::string::npos) << report.problems[0];
+        EXPECT_NE(report.problems[0].find(c.mustMention), std::string::npos) << report.problems[0];
+        EXPECT_EQ(ReadFileBytes(out / "manifest.bin"), (Bytes{1, 2, 3}));
+        EXPECT_FALSE(fs::exists(out / "payload.bin"));
+        EXPECT_FALSE(fs::exists(out / "fingerprints.bin"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 1);
+    }
+}
+
+TEST_F(PatchBuildTest, EveryProblemIsReportedInOneRun) {
+    PutOriginal(kTitle, MakeSample(6, 1, "title"));
+    SampleArchive renamed = originals[kTitle];
+    renamed.entries[1].lead[0] ^= 1;
+    renamed.entries[4].lead[0] ^= 1;
+    PutTranslated(kTitle, renamed);
+    WriteFileBytes(DiskPathOf(translated, kMsg), BuildSample(MakeSample(3, 9, "m"))); // no original
+    WriteFileBytes(DiskPathOf(original, kDemo), {1, 2, 3});                             // not an archive
+    PutTranslated(kDemo, MakeSample(3, 9, "d"));
+
+    BuildReport report;
+    EXPECT_FALSE(Build(&report));
+    std::string all;
+    for (const auto& p : report.problems) all += p + "\n";
+    EXPECT_NE(all.find(kMsg + ": no original archive"), std::string::npos) << all;
+    EXPECT_NE(all.find(kDemo + ": the original is not a readable archive"), std::string::npos) << all;
+    EXPECT_NE(all.find(kTitle + ": entry 1:"), std::string::npos) << all;
+    EXPECT_NE(all.find(kTitle + ": entry 4:"), std::string::npos) << all;
+    EXPECT_FALSE(fs::exists(out / "manifest.bin"));
+}
+
+TEST_F(PatchBuildTest, NothingToPatchAndUnusableNamesAreRefused) {
+    PutOriginal(kTitle, MakeSample(4, 1, "title"));
+    PutTranslated(kTitle, originals[kTitle]);
+    BuildReport same;
+    EXPECT_FALSE(Build(&same));
+    ASSERT_EQ(same.problems.size(), 1u);
+    EXPECT_NE(same.problems[0].find("nothing to patch"), std::string::npos);
+
+    // The installer's paths hold 260 units with the game folder: the manifest caps names.
+    fs::remove_all(translated);
+    const std::string longName = "nativePC\\" + std::string(200, 'a') + ".arc";
+    PutOriginal(longName, MakeSample(6, 2, "x"));
+    PutTranslated(longName, Translate(originals[longName], 3));
+    BuildReport tooLong;
+    EXPECT_FALSE(Build(&tooLong));
+    ASSERT_EQ(tooLong.problems.size(), 1u);
+    EXPECT_NE(tooLong.problems[0].find("cannot carry this name"), std::string::npos);
+}
+
+TEST(PatchLayout, CheckRejectsEveryOtherLayout) {
+    // Two archives; archive 1's first record has bit 30. Correct layout: 1/0 at 0 (len 5),
+    // then 0/0 at 5 (len 3), 0/1 at 8 (len 4), 1/1 at 12 (len 2): 14 bytes.
+    auto make = [](uint32_t a0, uint32_t a1, uint32_t b0, uint32_t b1) {
+        return std::vector<ManifestArchive>{
+            {u"a.arc", {{0, 0x10, 3, a0, nullptr}, {1, 0x20, 4, a1, nullptr}}},
+            {u"b.arc", {{7, 0x40000030, 5, b0, nullptr}, {2, 0x40, 2, b1, nullptr}}},
+        };
+    };
+    std::string why;
+    EXPECT_TRUE(CheckPayloadLayout(make(5, 8, 0, 12), 14, &why)) << why;
+    EXPECT_FALSE(CheckPayloadLayout(make(5, 8, 0, 12), 15, &why)) << "a byte no record uses";
+    EXPECT_FALSE(CheckPayloadLayout(make(5, 8, 0, 13), 15, &why)) << "a gap";
+    EXPECT_FALSE(CheckPayloadLayout(make(5, 7, 0, 11), 13, &why)) << "overlap";
+    EXPECT_FALSE(CheckPayloadLayout(make(0, 3, 7, 12), 14, &why)) << "bit-30 data not first";
+    EXPECT_FALSE(CheckPayloadLayout(make(9, 5, 0, 12), 14, &why)) << "descending within a block";
+}
+
+// Cross-check with the generator, which builds its patch its own way: building from its
+// original and expected folders gives the same records and the same replacement bytes.
+TEST(PatchBuildOnGeneratedGame, AgreesWithTheGeneratorsOwnPatch) {
+    fs::path dir = fs::temp_directory_path() / ("patchbuild_gen_" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    const char* args[] = {"gamegen", "--out", nullptr, "--archives", "25", "--bytes", "1500000", "--quiet"};
+    std::string out = dir.string();
+    args[2] = out.c_str();
+    ASSERT_EQ(GameGenMain(8, args), 0);
+
+    BuildOptions options;
+    options.original = dir / "game";
+    options.translated = dir / "expected";
+    options.out = dir / "built";
+    BuildReport report;
+    ASSERT_TRUE(BuildPatch(options, &report)) << (report.problems.empty() ? "" : report.problems[0]);
+
+    auto load = [](const fs::path& p, ArchivePatchSet** sets, uint32_t* count, Bytes* payload) {
+        Bytes m = ReadFileBytes(p / "manifest.bin");
+        *payload = ReadFileBytes(p / "payload.bin");
+        return ParsePatchManifest(m.data(), m.size(), sets, count);
+    };
+    ArchivePatchSet *genSets = nullptr, *ourSets = nullptr;
+    uint32_t genCount = 0, ourCount = 0;
+    Bytes genPayload, ourPayload;
+    ASSERT_TRUE(load(dir / "patch", &genSets, &genCount, &genPayload));
+    ASSERT_TRUE(load(dir / "built", &ourSets, &ourCount, &ourPayload));
+    EXPECT_EQ(ourCount, genCount);
+    EXPECT_EQ(ourPayload.size(), genPayload.size());
+    // The generator's expected archives carry word | bit 30, which is what the records then hold.
+    using Key = std::pair<std::u16string, uint32_t>;
+    std::map<Key, std::pair<uint32_t, Bytes>> gen;
+    for (uint32_t s = 0; s < genCount; ++s)
+        for (uint32_t r = 0; r < genSets[s].recordCount; ++r) {
+            const EntryPatch& p = genSets[s].records[r];
+            gen[{genSets[s].name, p.entryIndex}] = {p.sizeWord | kBit30,
+                                                    Bytes(genPayload.begin() + p.payloadOffset,
+                                                          genPayload.begin() + p.payloadOffset + p.storedLength)};
+        }
+    size_t matched = 0;
+    for (uint32_t s = 0; s < ourCount; ++s)
+        for (uint32_t r = 0; r < ourSets[s].recordCount; ++r) {
+            const EntryPatch& p = ourSets[s].records[r];
+            auto it = gen.find({ourSets[s].name, p.entryIndex});
+            ASSERT_NE(it, gen.end()) << NarrowAscii(ourSets[s].name) << " entry " << p.entryIndex;
+            EXPECT_EQ(p.sizeWord, it->second.first);
+            EXPECT_TRUE(Bytes(ourPayload.begin() + p.payloadOffset,
+                              ourPayload.begin() + p.payloadOffset + p.storedLength) == it->second.second);
+            ++matched;
+        }
+    EXPECT_EQ(matched, gen.size());
+    FreePatchSets(genSets, genCount);
+    FreePatchSets(ourSets, ourCount);
+
+    // The fingerprint command on the generator's patch gives the same fingerprints.
+    fs::copy(dir / "patch", dir / "genpatch");
+    std::string game = (dir / "game").string(), genpatch = (dir / "genpatch").string();
+    const char* fp[] = {"patchbuild", "fingerprint", "--game", game.c_str(), "--patch", genpatch.c_str(), "--quiet"};
+    ASSERT_EQ(PatchBuildMain(7, fp), 0);
+    FingerprintTable a{0, nullptr}, b{0, nullptr};
+    Bytes fa = ReadFileBytes(dir / "genpatch" / "fingerprints.bin"), fb = ReadFileBytes(dir / "built" / "fingerprints.bin");
+    ASSERT_TRUE(ParseFingerprints(fa.data(), fa.size(), &a));
+    ASSERT_TRUE(ParseFingerprints(fb.data(), fb.size(), &b));
+    ASSERT_EQ(a.count, b.count);
+    for (uint32_t i = 0; i < a.count; ++i) {
+        const ArchiveFingerprint* other = FindFingerprint(b, a.items[i].name);
+        ASSERT_NE(other, nullptr);
+        EXPECT_EQ(a.items[i].entryCount, other->entryCount);
+        EXPECT_EQ(a.items[i].tableHash, other->tableHash);
+        EXPECT_EQ(a.items[i].keptHash, other->keptHash);
+        EXPECT_EQ(a.items[i].originalHash, other->originalHash);
+    }
+    FreeFingerprintTable(&a);
+    FreeFingerprintTable(&b);
+    // ... and refuses to take them from a patched folder.
+    std::string expected = (dir / "expected").string();
+    const char* fromPatched[] = {"patchbuild", "fingerprint", "--game", expected.c_str(), "--patch", genpatch.c_str(), "--quiet"};
+    EXPECT_EQ(PatchBuildMain(7, fromPatched), 1);
+    fs::remove_all(dir);
+}
+
+} // namespace
