@@ -22,17 +22,33 @@ bool LanguageCodeFits(uint32_t anchorPos, uint32_t size) {
 
 namespace {
 
+// Nonzero when v has a zero byte (bit 7 of every zero byte is set; a byte above a zero byte
+// may be flagged too, which costs only a needless full compare).
+inline uint64_t ZeroBytes(uint64_t v) {
+    return (v - 0x0101010101010101ull) & ~v & 0x8080808080808080ull;
+}
+
+inline uint64_t Load8(const unsigned char* p) {
+    uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;
+}
+
 // First anchor start in bytes[0 .. starts), each start with a full anchor's bytes behind it;
-// -1 when none. Every first byte is tried, so overlapping candidates are all examined.
+// -1 when none. Eight starts at a time are filtered by the anchor's first and last byte in
+// two 64-bit words; where the filter lets a start through, the eight starts are compared in
+// full, in order, so the first occurrence is found, overlapping candidates included.
 int64_t FirstAnchorIn(const unsigned char* bytes, uint32_t starts) {
-    const unsigned char* p = bytes;
-    const unsigned char* end = bytes + starts;
-    while (p < end) {
-        p = static_cast<const unsigned char*>(std::memchr(p, kAnchor[0], end - p));
-        if (!p) return -1;
-        if (std::memcmp(p, kAnchor, kAnchorSize) == 0) return p - bytes;
-        ++p;
+    const uint64_t first = 0x0101010101010101ull * kAnchor[0];
+    const uint64_t last = 0x0101010101010101ull * kAnchor[kAnchorSize - 1];
+    uint32_t s = 0;
+    for (; s + 8 <= starts; s += 8) {
+        if (!(ZeroBytes(Load8(bytes + s) ^ first) & ZeroBytes(Load8(bytes + s + kAnchorSize - 1) ^ last))) continue;
+        for (uint32_t j = s; j < s + 8; ++j)
+            if (bytes[j] == kAnchor[0] && std::memcmp(bytes + j, kAnchor, kAnchorSize) == 0) return j;
     }
+    for (; s < starts; ++s)
+        if (bytes[s] == kAnchor[0] && std::memcmp(bytes + s, kAnchor, kAnchorSize) == 0) return s;
     return -1;
 }
 
