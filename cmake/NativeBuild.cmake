@@ -98,5 +98,6 @@ add_subdirectory(tests/shipped)
 add_custom_target(dist ALL
     COMMAND ${CMAKE_COMMAND} -E make_directory ${REPO_ROOT}/dist
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/setup.exe ${REPO_ROOT}/dist/setup.exe
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/KSTRLangSet.exe ${REPO_ROOT}/dist/KSTRLangSet.exe
     DEPENDS win32
     COMMENT "Copying the shipped programs to dist/")
