@@ -27,4 +27,5 @@ if(EXISTS ${REPO_ROOT}/langset/CMakeLists.txt)
 endif()
 add_subdirectory(setup)
 add_subdirectory(tests/win)
+add_subdirectory(tests/reliability)
 
