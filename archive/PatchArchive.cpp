@@ -186,12 +186,23 @@ int PatchArchive(const wchar_t* path, const EntryPatch* records, uint32_t record
         if (!recovery) DeleteFileChecked(tempPath);
     };
 
+    // A read-only archive is never rewritten (Windows refuses the write anyway, and a
+    // privileged account would silently override the user's protection).
+    DWORD attributes = GetFileAttributesW(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
+        ReportWithPath(path, L"此文件为只读文件，无法写入，已跳过，未做任何修改。"
+                             L"请取消它的只读属性后重新运行本安装程序。", kErrorCaption);
+        return 0;
+    }
+
     if (!recovery) {
         if (!CopyFileOver(path, tempPath)) {
             dropFreshCopy();
             ShowUserMessage(nullptr, tempPath, kCannotOpenCaption);
             return 0;
         }
+        // CopyFileW carries a read-only attribute over; the copy is ours to flush and delete.
+        SetFileAttributesW(tempPath, FILE_ATTRIBUTE_NORMAL);
         // The copy must be on the disk before the archive is truncated: after a power cut
         // it is the only source of the unchanged entries.
         bool flushed;

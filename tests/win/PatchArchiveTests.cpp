@@ -220,6 +220,18 @@ TEST_F(PatchArchiveTest, LeftoverTemporaryFiles) {
     EXPECT_EQ(messages.Messages().size(), 1u);
 }
 
+TEST_F(PatchArchiveTest, ReadOnlyArchiveIsReportedAndLeftAsItWas) {
+    const Bytes original = BuildArchive(TypicalArchive());
+    ASSERT_TRUE(WriteWholeFile(archive, original));
+    ASSERT_TRUE(SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_READONLY));
+    EXPECT_EQ(TypicalPatch().Apply(archive), 0);
+    EXPECT_TRUE(Read(archive) == original);
+    EXPECT_FALSE(Exists(temp)) << "the fresh copy of a read-only archive is removed";
+    ASSERT_EQ(messages.Messages().size(), 1u);
+    EXPECT_EQ(messages.Messages()[0].text.rfind(archive, 0), 0u) << "the message names the archive";
+    SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 TEST(StreamingRoutines, ChunkedCopyAndFillWriteExactBytes) {
     ScratchDir dir;
     const Bytes source = Pattern(3 * 0x100000 + 5, 21);
