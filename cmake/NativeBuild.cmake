@@ -31,9 +31,10 @@ add_subdirectory(tests/native)
 # ---- The demo patch: generated at build time, embedded unless PATCH_DIR names another. ----
 set(DEMO_DIR ${CMAKE_BINARY_DIR}/demo)
 add_custom_command(
-    OUTPUT ${DEMO_DIR}/patch/manifest.bin ${DEMO_DIR}/patch/payload.bin
+    OUTPUT ${DEMO_DIR}/patch/manifest.bin ${DEMO_DIR}/patch/payload.bin ${DEMO_DIR}/patch/fingerprints.bin
     COMMAND gamegen --out ${DEMO_DIR} --seed 1 --quiet
-    DEPENDS gamegen
+    COMMAND patchbuild fingerprint --game ${DEMO_DIR}/game --patch ${DEMO_DIR}/patch --quiet
+    DEPENDS gamegen patchbuild
     COMMENT "Generating the demo game folder and patch")
 add_custom_target(demo_patch ALL DEPENDS ${DEMO_DIR}/patch/manifest.bin)
 

@@ -19,6 +19,9 @@ add_library(kwin STATIC
     ${REPO_ROOT}/setup/Globals.cpp
     ${REPO_ROOT}/setup/UserMessage.cpp
     ${REPO_ROOT}/setup/PatchRun.cpp
+    ${REPO_ROOT}/payload/Fingerprints.cpp
+    ${REPO_ROOT}/payload/FingerprintResource.cpp
+    ${REPO_ROOT}/archive/FingerprintCheck.cpp
 )
 target_link_libraries(kwin PUBLIC kcore)
 

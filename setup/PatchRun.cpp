@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include "archive/FingerprintCheck.h"
 #include "archive/PatchArchive.h"
 #include "payload/PatchManifest.h"
 #include "setup/Globals.h"
@@ -12,6 +13,10 @@
 namespace {
 
 const wchar_t kErrorCaption[] = L"错误";
+// An archive whose entry table is not the one the patch was made for (fingerprint check).
+const wchar_t kOtherReleaseText[] =
+    L"以下文件与本补丁对应的游戏版本不符（可能属于其他版本的游戏）。"
+    L"为避免损坏游戏文件，此文件已被跳过，未做任何修改：";
 
 const wchar_t* NameOf(const ArchivePatchSet& set) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 names are used as wide strings");
@@ -71,7 +76,9 @@ PatchRunResult PatchAllArchives(const unsigned char* payload, uint32_t payloadSi
                                     reinterpret_cast<LPARAM>(path));
                 UpdateWindow(dlg);
             }
-            if (!ResolvePatchSet(&set, payload, payloadSize))
+            if (!ArchiveMatchesFingerprint(path, set.name))
+                ReportArchiveSkipped(NameOf(set), kOtherReleaseText);
+            else if (!ResolvePatchSet(&set, payload, payloadSize))
                 ReportArchiveSkipped(NameOf(set), L"安装程序中的补丁数据不完整，已跳过以下文件：");
             else
                 patched = PatchArchive(path, set.records, set.recordCount) != 0;

@@ -1,0 +1,33 @@
+#include "archive/FingerprintCheck.h"
+
+#include "archive/ArchiveFormat.h"
+#include "archive/PatchArchive.h"
+#include "archive/WinFile.h"
+
+FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint) {
+    WinFile file;
+    unsigned char header[kArcHeaderSize];
+    if (!file.OpenRead(path) || !file.ReadExact(header, kArcHeaderSize)) return FingerprintVerdict::Unreadable;
+    // Another entry count is another release; the table need not be read.
+    if (ArcEntryCount(header) != fingerprint.entryCount) return FingerprintVerdict::Differs;
+    uint32_t tableSize = ArcTableSize(ArcEntryCount(header));
+    HeapBuffer table(tableSize ? tableSize : 1);
+    if (!table || !file.ReadExact(table.Get(), tableSize)) return FingerprintVerdict::Unreadable;
+    return MatchesFingerprint(header, table.Get(), fingerprint) ? FingerprintVerdict::Matches
+                                                               : FingerprintVerdict::Differs;
+}
+
+bool ArchiveMatchesFingerprint(const wchar_t* path, const char16_t* name) {
+    if (!g_fingerprints) return true;
+    const ArchiveFingerprint* fingerprint = FindFingerprint(*g_fingerprints, name);
+    if (!fingerprint) return true;
+    FingerprintVerdict verdict = CompareArchiveFingerprint(path, *fingerprint);
+    if (verdict == FingerprintVerdict::Unreadable) {
+        // A rewrite that stopped after truncating the archive leaves the only intact copy
+        // under the temporary name; the next run completes the rewrite from it.
+        wchar_t tempPath[MAX_PATH];
+        if (MakeTempPath(path, tempPath) && FileExists(tempPath))
+            verdict = CompareArchiveFingerprint(tempPath, *fingerprint);
+    }
+    return verdict != FingerprintVerdict::Differs;
+}
