@@ -1,0 +1,56 @@
+// The built setup.exe (and its x86_64 twin) carry the patch folder's fingerprints.bin when it
+// has one, naming exactly the manifest's archives in its order; without the file they carry
+// none, and the installer then checks no archive.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "PeResources.h"
+#include "payload/Fingerprints.h"
+#include "payload/PatchManifest.h"
+
+namespace {
+
+constexpr uint32_t kRawData = 10;
+constexpr uint32_t kFingerprintsId = 170;
+constexpr uint32_t kManifestId = 164;
+
+std::vector<unsigned char> ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+TEST(ShippedSetup, CarriesTheFingerprintsOfThePatchItEmbeds) {
+    const std::vector<unsigned char> file = ReadFile(EMBED_PATCH_DIR "/fingerprints.bin");
+    for (const char* exe : {WIN32_BUILD_DIR "/setup.exe", WIN64_BUILD_DIR "/setup.exe"}) {
+        SCOPED_TRACE(exe);
+        PeImage image;
+        std::string error;
+        ASSERT_TRUE(ReadPeImage(ReadFile(exe), &image, &error)) << error;
+        const PeResource* res = FindPeResource(image, kRawData, kFingerprintsId);
+        if (file.empty()) {
+            EXPECT_EQ(res, nullptr) << "fingerprints embedded although the patch folder has none";
+            continue;
+        }
+        ASSERT_NE(res, nullptr) << "raw data 170 missing";
+        EXPECT_EQ(res->language, 0x0804u);
+        EXPECT_TRUE(res->data == file) << "raw data 170 differs from fingerprints.bin";
+
+        const PeResource* manifest = FindPeResource(image, kRawData, kManifestId);
+        ASSERT_NE(manifest, nullptr);
+        ArchivePatchSet* sets = nullptr;
+        uint32_t count = 0;
+        FingerprintTable table{0, nullptr};
+        ASSERT_TRUE(ParsePatchManifest(manifest->data.data(), manifest->data.size(), &sets, &count));
+        ASSERT_TRUE(ParseFingerprints(res->data.data(), res->data.size(), &table));
+        EXPECT_EQ(table.count, count);
+        for (uint32_t i = 0; i < count && i < table.count; ++i)
+            EXPECT_EQ(std::u16string(table.items[i].name), std::u16string(sets[i].name)) << "archive " << i;
+        FreeFingerprintTable(&table);
+        FreePatchSets(sets, count);
+    }
+}
+
+} // namespace
