@@ -71,7 +71,7 @@ bool CopyRange(ByteSource& source, uint64_t offset, uint32_t length, OutputFile&
 // Copies every record's bytes from the translated archives in payload order.
 bool WritePayload(const std::vector<ArchiveDiff>& diffs, const PatchPlan& plan, OutputFile& out, std::FILE* progress,
                   std::string* error) {
-    ProgressBar bar(progress, "writing payload  ", plan.payloadSize);
+    ProgressBar bar(progress, "writing payload   ", plan.payloadSize);
     std::vector<unsigned char> buffer(kCopyChunk);
     std::unique_ptr<FileSource> source;
     size_t open = SIZE_MAX;

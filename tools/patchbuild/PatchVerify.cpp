@@ -161,7 +161,7 @@ bool VerifyGameFolder(const VerifyOptions& options, VerifyReport* report) {
     LoadedPatch patch;
     if (!LoadPatch(options.patch, &patch, &report->error)) return false;
     report->haveFingerprints = patch.haveFingerprints;
-    ProgressBar bar(options.progress, "checking archives", FolderBytes(options.game, patch));
+    ProgressBar bar(options.progress, "checking archives ", FolderBytes(options.game, patch));
     for (uint32_t i = 0; i < patch.count; ++i) {
         const ArchivePatchSet& set = patch.sets[i];
         VerifyLine line;
@@ -197,7 +197,7 @@ bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::st
         return false;
     }
     std::vector<FingerprintRecord> records;
-    ProgressBar bar(options.progress, "reading archives", FolderBytes(options.game, patch));
+    ProgressBar bar(options.progress, "reading archives  ", FolderBytes(options.game, patch));
     for (uint32_t i = 0; i < patch.count; ++i) {
         const ArchivePatchSet& set = patch.sets[i];
         std::string name = Name(set);
