@@ -8,7 +8,7 @@
 
 namespace {
 
-constexpr uint32_t kCopyBufferSize = 0x100000; // 1 MiB, per CopyFileRange call
+constexpr uint32_t kCopyBufferSize = 0x100000; // 1 MiB, the copy buffer
 constexpr uint32_t kFillBufferSize = 0x20000;  // 128 KiB, per WriteFill call
 
 const wchar_t kCannotOpenCaption[] = L"无法打开";
@@ -73,6 +73,20 @@ ArchiveCheck ReadArchiveTable(WinFile& file, unsigned char* header, HeapBuffer**
     return CheckArchiveTable(header, buffer->Get(), size);
 }
 
+// Streams length bytes from offset of source to the destination's current position through
+// a buffer of kCopyBufferSize bytes. A length of 0 does nothing (and does not seek).
+bool CopyRangeThrough(HANDLE source, uint32_t offset, uint32_t length, HANDLE destination,
+                      unsigned char* buffer) {
+    if (length == 0) return true;
+    if (!SeekHandle(source, offset)) return false;
+    for (uint32_t chunks = length / kCopyBufferSize; chunks; --chunks) {
+        if (!ReadExact(source, buffer, kCopyBufferSize) || !WriteAll(destination, buffer, kCopyBufferSize))
+            return false;
+    }
+    uint32_t rest = length % kCopyBufferSize;
+    return !rest || (ReadExact(source, buffer, rest) && WriteAll(destination, buffer, rest));
+}
+
 // Writes header, table, zero fill and every entry in table order. Any failure leaves a file
 // that is not intact (shorter than its table says), which the next run recognises.
 bool WriteRewrittenArchive(HANDLE out, HANDLE source, const unsigned char* header,
@@ -83,11 +97,16 @@ bool WriteRewrittenArchive(HANDLE out, HANDLE source, const unsigned char* heade
     if (!WriteAll(out, header, kArcHeaderSize) || !WriteAll(out, workingTable, tableSize) ||
         !WriteFill(out, dataStart - kArcHeaderSize - tableSize, 0))
         return false;
+    // One copy buffer for all entries, allocated after the fill buffer is gone. A fresh
+    // 1 MiB block for every entry costs more than the copying itself: most entries are far
+    // smaller than the buffer, and each new block is new zeroed pages.
+    HeapBuffer buffer(kCopyBufferSize);
+    if (!buffer) return false;
     for (uint32_t i = 0; i < entryCount; ++i) {
         const EntryPatch* patch = FindEntryPatch(records, recordCount, i);
         bool ok = patch ? WriteAll(out, patch->data, patch->storedLength)
-                        : CopyFileRange(source, ArcDataOffset(sourceTable, i),
-                                        ArcStoredLength(sourceTable, i), out) != 0;
+                        : CopyRangeThrough(source, ArcDataOffset(sourceTable, i),
+                                           ArcStoredLength(sourceTable, i), out, buffer.Get());
         if (!ok) return false;
     }
     return true;
@@ -125,16 +144,7 @@ ArchiveState InspectArchive(const wchar_t* path) {
 int CopyFileRange(HANDLE source, uint32_t offset, uint32_t length, HANDLE destination) {
     if (length == 0) return 1;
     HeapBuffer buffer(kCopyBufferSize);
-    if (!buffer || !SeekHandle(source, offset)) return 0;
-    for (uint32_t chunks = length / kCopyBufferSize; chunks; --chunks) {
-        if (!ReadExact(source, buffer.Get(), kCopyBufferSize) ||
-            !WriteAll(destination, buffer.Get(), kCopyBufferSize))
-            return 0;
-    }
-    uint32_t rest = length % kCopyBufferSize;
-    if (rest && (!ReadExact(source, buffer.Get(), rest) || !WriteAll(destination, buffer.Get(), rest)))
-        return 0;
-    return 1;
+    return buffer && CopyRangeThrough(source, offset, length, destination, buffer.Get()) ? 1 : 0;
 }
 
 int WriteFill(HANDLE file, uint32_t length, unsigned char fill) {
