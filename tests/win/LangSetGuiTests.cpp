@@ -396,7 +396,13 @@ TEST(LangSetGui, DISABLED_ShowForScreenshot) {
     folder.Put(kDx10, exes.dx10);
     Switcher sw(folder);
     ASSERT_TRUE(sw.Ready());
-    ASSERT_TRUE(WriteBytes(sync + L"\\ready", {}));
+    // The dialog's place on the display, for cropping, as "x y width height".
+    SetForegroundWindow(sw.Dialog());
+    RECT r;
+    GetWindowRect(sw.Dialog(), &r);
+    const std::string place = std::to_string(r.left) + " " + std::to_string(r.top) + " " +
+                              std::to_string(r.right - r.left) + " " + std::to_string(r.bottom - r.top);
+    ASSERT_TRUE(WriteBytes(sync + L"\\ready", Bytes(place.begin(), place.end())));
     const DWORD start = GetTickCount();
     while (GetFileAttributesW((sync + L"\\done").c_str()) == INVALID_FILE_ATTRIBUTES && GetTickCount() - start < 60000)
         Sleep(50);

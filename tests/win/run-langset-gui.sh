@@ -2,7 +2,7 @@
 # Runs the switcher's GUI tests in a Wine session of their own on a fresh Xvfb display:
 #   run-langset-gui.sh PREFIX DLLPATH TESTS.exe KSTRLangSet.exe [gtest arguments]
 # With KSTR_LANGSET_SHOT=FILE.png it instead shows the dialog and saves a screenshot of the
-# display to FILE.png. Exits 77 when Wine cannot run the 32-bit programs on this machine.
+# display to FILE.png and of the dialog alone to FILE-dialog.png. Exits 77 when Wine cannot run the 32-bit programs on this machine.
 set -u
 
 # Runs a program in a Wine session of its own that ends with it, output through a file
@@ -29,7 +29,7 @@ if file -b "$langset" | grep -q "PE32 executable" && ! "$root/scripts/can-run-32
   echo "SKIP: the same tests run on the x86_64 build."
   exit 77
 fi
-for tool in xvfb-run import; do
+for tool in xvfb-run import convert; do
   command -v $tool >/dev/null || { echo "FAIL: $tool is missing (scripts/bootstrap.sh installs it)"; exit 1; }
 done
 
@@ -63,7 +63,9 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   for _ in $(seq 300); do [ -f "$2/ready" ] && break; sleep 0.1; done
   if [ -f "$2/ready" ]; then
     sleep 0.5  # let the dialog finish painting
-    import -window root "$3" && touch "$2/shot-taken"
+    read -r x y w h <"$2/ready"
+    import -window root "$3" && convert "$3" -crop "${w}x${h}+${x}+${y}" +repage "${3%.png}-dialog.png" &&
+      touch "$2/shot-taken"
   fi
   touch "$2/done"
   wait $run
