@@ -109,10 +109,19 @@ void CheckFolderDialog(HWND dlg) {
 
 void CheckProgressDialog(HWND dlg, const std::wstring& gameDir) {
     CheckDialog(dlg, kProgress);
+    // The folder box is bordered in the template; on screen the border may have become a 3-D
+    // edge. (The progress bar draws its own frame whatever its style says.)
+    for (int id : {1002}) {
+        HWND control = GetDlgItem(dlg, id);
+        const DWORD border = static_cast<DWORD>(GetWindowLongW(control, GWL_STYLE)) & WS_BORDER;
+        const DWORD edge = static_cast<DWORD>(GetWindowLongW(control, GWL_EXSTYLE)) &
+                           (WS_EX_CLIENTEDGE | WS_EX_STATICEDGE);
+        if (!border && !edge)
+            Fail(L"progress dialog: control %d has no border (style %08lx, extended style %08lx)", id,
+                 static_cast<unsigned long>(GetWindowLongW(control, GWL_STYLE)),
+                 static_cast<unsigned long>(GetWindowLongW(control, GWL_EXSTYLE)));
+    }
     HWND edit = GetDlgItem(dlg, 1002);
-    const DWORD border = static_cast<DWORD>(GetWindowLongW(edit, GWL_STYLE)) & WS_BORDER;
-    const DWORD edge = static_cast<DWORD>(GetWindowLongW(edit, GWL_EXSTYLE)) & WS_EX_CLIENTEDGE;
-    if (!border && !edge) Fail(L"progress dialog: the folder box has no border");
     const std::wstring shown = WindowText(edit);
     if (shown != gameDir)
         Fail(L"progress dialog: folder box shows \"%ls\", not \"%ls\"", shown.c_str(), gameDir.c_str());

@@ -52,9 +52,10 @@ inline const DialogSpec kProgress = {
     {
         {L"Static", kStatic, 1, 2, 230, 8, kStaticType, SS_LEFT, kExact, L"欢迎使用Kestrune汉化补丁"},
         {L"Static", kStatic, 1, 15, 87, 8, kStaticType, SS_LEFT, kExact, L"补丁将被安装在以下目录:"},
-        {L"msctls_progress32", 1001, 1, 55, 349, 13, WS_BORDER, WS_BORDER, kAny, nullptr},
+        // Its border: WS_BORDER in the template; on screen the control draws its own frame.
+        {L"msctls_progress32", 1001, 1, 55, 349, 13, 0, 0, kAny, nullptr},
         {L"Edit", 1002, 1, 26, 349, 12, ES_AUTOHSCROLL | WS_DISABLED, ES_AUTOHSCROLL | WS_DISABLED, kAny,
-         nullptr},
+         nullptr}, // bordered: WS_BORDER in the template, a client edge on screen
         {L"Static", kStatic, 1, 42, 31, 8, kStaticType, SS_LEFT, kExact, L"安装进度"},
         {L"Static", 1005, 33, 42, 317, 10, kStaticType, SS_LEFT, kAny, nullptr},
     }};

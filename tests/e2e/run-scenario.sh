@@ -51,7 +51,7 @@ winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
 
 # One Wine prefix for the GUI sessions (created once, under a lock).
 mkdir -p "$(dirname "$prefix")"
-flock "$prefix.lock" "$root/scripts/wine-prefix.sh" "$prefix" >/dev/null || fail "cannot create the Wine prefix $prefix"
+flock "$prefix.lock" "$here/gui-prefix.sh" "$prefix" >/dev/null || fail "cannot create the Wine prefix $prefix"
 
 # Runs the driver in a new Wine session on a new Xvfb display.
 drive() {
