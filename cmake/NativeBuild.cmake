@@ -27,6 +27,7 @@ include(GoogleTest)
 
 add_subdirectory(tools)
 add_subdirectory(tests/native)
+add_subdirectory(bench)
 
 # ---- The demo patch: generated at build time, embedded unless PATCH_DIR names another. ----
 set(DEMO_DIR ${CMAKE_BINARY_DIR}/demo)

@@ -31,4 +31,5 @@ endif()
 add_subdirectory(setup)
 add_subdirectory(tests/win)
 add_subdirectory(tests/reliability)
+add_subdirectory(bench)
 
