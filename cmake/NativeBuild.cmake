@@ -79,6 +79,20 @@ foreach(build IN LISTS WIN_BUILDS)
     string(APPEND win_test_includes "subdirs(\"${CMAKE_BINARY_DIR}/${build}\")\n")
 endforeach()
 
+# ---- libFuzzer targets of the portable core (clang, ASan + UBSan): a sub-build whose short
+# runs over the committed corpus join this CTest run (fuzz/CMakeLists.txt). ----
+find_program(CLANGXX clang++)
+option(FUZZ "Build the libFuzzer targets (needs clang and its fuzzer runtime)" ON)
+if(FUZZ AND CLANGXX)
+    ExternalProject_Add(fuzz
+        SOURCE_DIR ${REPO_ROOT}/fuzz
+        BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz
+        CMAKE_ARGS -DCMAKE_CXX_COMPILER=${CLANGXX} -DREPO_ROOT=${REPO_ROOT}
+        BUILD_ALWAYS ON
+        INSTALL_COMMAND "")
+    string(APPEND win_test_includes "subdirs(\"${CMAKE_BINARY_DIR}/fuzz\")\n")
+endif()
+
 # Wine's helper processes hold each test's output pipe unless a wineserver is already up:
 # one server for the whole run, started and stopped around every Windows test (fixture "wine").
 add_test(NAME wineserver_start COMMAND ${REPO_ROOT}/scripts/wineserver-ctl start ${WINE_PREFIX})
