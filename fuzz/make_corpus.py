@@ -67,6 +67,22 @@ put("fuzz_manifest", "two-archives", manifest([
 put("fuzz_manifest", "no-records", manifest([("nativePC\\a.arc", [])]))
 put("fuzz_manifest", "truncated", manifest([("nativePC\\a.arc", [(1, 2, 3, 4)])])[:-3])
 
+def fingerprints(items):
+    out = b"KSFP" + struct.pack("<II", 1, len(items))
+    for name, n, a, b, c in items:
+        units = name.encode("utf-16-le") + b"\0\0"
+        out += struct.pack("<I", len(units) // 2) + units + struct.pack("<IQQQ", n, a, b, c)
+    return out
+
+
+put("fuzz_fingerprints", "empty", fingerprints([]))
+put("fuzz_fingerprints", "two", fingerprints([
+    ("nativePC\\rom\\id\\hdd_install_msg.arc", 20, 0x1122334455667788, 1, 2),
+    ("nativePC\\rom_pc\\id\\title.arc", 719, 0xcbf29ce484222325, 3, 4),
+]))
+put("fuzz_fingerprints", "same-name-twice", fingerprints([("a\\b.arc", 1, 1, 1, 1), ("a\\b.arc", 2, 2, 2, 2)]))
+put("fuzz_fingerprints", "wrong-version", b"KSFP" + struct.pack("<II", 2, 0))
+
 anchor = bytes([0x0F, 0x7E, 0x44, 0x24, 0x44, 0x6A, 0x11, 0x66, 0x0F, 0xD6, 0x46, 0x30])
 code = bytes([0xB8, 0x11, 0x04, 0x00, 0x00, 0x90])
 put("fuzz_anchor", "at-start", bytes([0, 0]) + anchor + b"\0" * 6 + code + b"\1" * 40)
