@@ -381,7 +381,8 @@ void Install() {
                     PressEscape(progress);
                 }
                 DWORD_PTR position = 0;
-                SendMessageTimeoutW(progress, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000, &position);
+                SendMessageTimeoutW(GetDlgItem(progress, 1001), PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 2000,
+                                    &position);
                 std::wstring file = WindowText(GetDlgItem(progress, 1005));
                 if (samples.empty() || samples.back().file != file ||
                     samples.back().position != static_cast<int>(position))

@@ -1,7 +1,8 @@
-// Makes a copy of a built setup.exe that carries another patch: the manifest and payload
-// resources are replaced, everything else stays. Used to run the real installer on game
-// folders of other sizes (the full-size layout, the demo).
-//   e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN
+// Makes a copy of a built setup.exe that carries another patch: the manifest, payload and
+// fingerprint resources are replaced (the fingerprints removed when none are given),
+// everything else stays. Used to run the real installer on game folders of other sizes
+// (the full-size layout, the demo).
+//   e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN [FINGERPRINTS.BIN]
 #include <windows.h>
 
 #include <cstdio>
@@ -27,12 +28,13 @@ bool ReadAll(const wchar_t* path, std::vector<unsigned char>* bytes) {
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 5) {
-        fwprintf(stderr, L"usage: e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN\n");
+    if (argc != 5 && argc != 6) {
+        fwprintf(stderr, L"usage: e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN [FINGERPRINTS.BIN]\n");
         return 2;
     }
-    std::vector<unsigned char> manifest, payload;
-    if (!ReadAll(argv[3], &manifest) || !ReadAll(argv[4], &payload)) {
+    std::vector<unsigned char> manifest, payload, fingerprints;
+    if (!ReadAll(argv[3], &manifest) || !ReadAll(argv[4], &payload) ||
+        (argc == 6 && !ReadAll(argv[5], &fingerprints))) {
         fwprintf(stderr, L"repatch: cannot read the patch files\n");
         return 1;
     }
@@ -47,11 +49,18 @@ int wmain(int argc, wchar_t** argv) {
                               static_cast<DWORD>(manifest.size())) &&
               UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(IDR_PAYLOAD), chinese, payload.data(),
                               static_cast<DWORD>(payload.size()));
+    // Fingerprints of another game folder would make the installer skip every archive: they
+    // are replaced, or removed (a removal of an absent resource is no failure).
+    if (ok && !fingerprints.empty())
+        ok = UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(IDR_FINGERPRINTS), chinese, fingerprints.data(),
+                             static_cast<DWORD>(fingerprints.size()));
+    else if (ok)
+        UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(IDR_FINGERPRINTS), chinese, nullptr, 0);
     if (!update || !EndUpdateResourceW(update, !ok) || !ok) {
         fwprintf(stderr, L"repatch: cannot update the resources of %ls (error %lu)\n", argv[2], GetLastError());
         return 1;
     }
-    wprintf(L"repatch: %ls now carries a manifest of %zu bytes and a payload of %zu bytes\n", argv[2],
-            manifest.size(), payload.size());
+    wprintf(L"repatch: %ls now carries a manifest of %zu bytes, a payload of %zu bytes and %ls\n", argv[2],
+            manifest.size(), payload.size(), fingerprints.empty() ? L"no fingerprints" : L"fingerprints");
     return 0;
 }

@@ -2,19 +2,21 @@
 # Runs a Windows program in a Wine session of its own on the current X display, then ends
 # the session (no Wine process outlives the command):
 #   in-session.sh PREFIX DLLPATH program.exe [args]
-# The prefix must exist (scripts/wine-prefix.sh). Output goes through a file, so that
-# Wine's helper processes never hold the caller's pipe.
+# The prefix must exist (tests/e2e/gui-prefix.sh). The program's output is shown as it
+# comes, through a file: Wine's helper processes must never hold the caller's pipe.
 set -u
 export WINEPREFIX=$1 WINEDLLPATH=$2
 shift 2
 export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 out=$(mktemp)
-wine "$@" </dev/null >"$out" 2>&1
+wine "$@" </dev/null >"$out" 2>&1 &
+pid=$!
+# Wine writes its console output with CRLF line ends.
+tail -n +1 -f --pid=$pid "$out" | tr -d '\r'
+wait $pid
 rc=$?
 wineserver -k </dev/null >/dev/null 2>&1
 wineserver -w </dev/null >/dev/null 2>&1
-# Wine writes its console output with CRLF line ends.
-tr -d '\r' <"$out"
 rm -f "$out"
 exit $rc

@@ -41,8 +41,10 @@ for tool in xvfb-run convert; do
   command -v $tool >/dev/null || fail "$tool is missing (scripts/bootstrap.sh installs it)"
 done
 
-work="$native/e2e/$build/$scenario"
-shots="$native/artifacts/e2e/$build/$scenario"
+tag=$scenario
+[ "$picker" = script ] && tag="scripted-$scenario"
+work="$native/e2e/$build/$tag"
+shots="$native/artifacts/e2e/$build/$tag"
 rm -rf "$work" "$shots"
 mkdir -p "$work" "$shots"
 demo="$native/demo"
