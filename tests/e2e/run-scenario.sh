@@ -166,9 +166,12 @@ case $scenario in
     # The full-size layout: the run's positions rise to exactly 100.
     say "generating the full-size game folder (about 4.6 GB, twice)"
     "$native/tools/gamegen/gamegen" --out "$work/data" --seed 1 --full --quiet || fail "gamegen failed"
+    "$native/tools/patchbuild/patchbuild" fingerprint --game "$work/data/game" --patch "$work/data/patch" --quiet ||
+      fail "cannot fingerprint the full-size game folder"
     "$here/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_repatch.exe" "$(winpath "$setup")" \
       "$(winpath "$work/setup-full.exe")" "$(winpath "$work/data/patch/manifest.bin")" \
-      "$(winpath "$work/data/patch/payload.bin")" || fail "cannot make the full-size installer"
+      "$(winpath "$work/data/patch/payload.bin")" "$(winpath "$work/data/patch/fingerprints.bin")" ||
+      fail "cannot make the full-size installer"
     setup="$work/setup-full.exe"
     drive install timeout=3600 min-position=100 game="$(winpath "$work/data/game")" \
       archives="$(winpath "$work/data/archives.txt")" "${trace[@]}"
