@@ -408,3 +408,35 @@ TEST(PatchBuildOnGeneratedGame, AgreesWithTheGeneratorsOwnPatch) {
 }
 
 } // namespace
+
+namespace {
+
+int RunCli(std::vector<std::string> args) {
+    args.insert(args.begin(), "patchbuild");
+    std::vector<const char*> argv;
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    return PatchBuildMain(int(argv.size()), argv.data());
+}
+
+TEST_F(PatchBuildTest, CommandLineExitStatus) {
+    PutOriginal(kTitle, MakeSample(6, 1, "title"));
+    PutTranslated(kTitle, Translate(originals[kTitle], 2));
+    const std::string o = original.string(), t = translated.string(), d = out.string();
+    EXPECT_EQ(RunCli({}), 2);
+    EXPECT_EQ(RunCli({"frobnicate"}), 2);
+    EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t}), 2) << "--out is required";
+    EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--colour", "x"}), 2);
+    EXPECT_EQ(RunCli({"verify", "--game", o, "--patch", d, "--expect", "maybe"}), 2);
+    EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--quiet"}), 0);
+    EXPECT_TRUE(fs::exists(out / "manifest.bin"));
+    // --first takes the name with either separator.
+    EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--quiet", "--first",
+                   "nativePC/rom_pc/id/title.arc"}), 0);
+    EXPECT_EQ(RunCli({"verify", "--game", o, "--patch", d, "--expect", "original", "--quiet"}), 0);
+    SampleArchive renamed = originals[kTitle];
+    renamed.entries[0].lead[1] ^= 1;
+    PutTranslated(kTitle, renamed);
+    EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--quiet"}), 1);
+}
+
+} // namespace
