@@ -72,7 +72,9 @@ struct LoadedPatch {
         EXPECT_TRUE(ParsePatchManifest(manifest.data(), manifest.size(), &sets, &count));
         g_patchSets = sets;
         g_patchSetCount.store(count);
-        if (withFingerprints) EXPECT_EQ(LoadFingerprintsFromBytes(fingerprints.data(), fingerprints.size()), 1);
+        if (withFingerprints) {
+            EXPECT_EQ(LoadFingerprintsFromBytes(fingerprints.data(), fingerprints.size()), 1);
+        }
     }
     ~LoadedPatch() {
         FreeFingerprints();
