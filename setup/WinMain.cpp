@@ -2,6 +2,7 @@
 // progress window, patching run, closing message, in this order.
 #include <windows.h>
 
+#include "payload/FingerprintResource.h"
 #include "payload/PatchManifest.h"
 #include "payload/Resources.h"
 #include "setup/ClosingMessage.h"
@@ -24,6 +25,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InstallOutcome outcome{};
     outcome.companionWritten = ExtractResourceToFile(g_gameDir, L"KSTRLangSet.exe", IDR_LANGSET) != 0;
     outcome.manifestLoaded = LoadPatchManifest(IDR_MANIFEST) != 0;
+    // Without fingerprints (a patch built without them) no archive is checked.
+    LoadFingerprints(IDR_FINGERPRINTS);
     uint32_t payloadSize = 0;
     const unsigned char* payload = GetPayloadData(IDR_PAYLOAD, &payloadSize);
 
@@ -32,6 +35,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     outcome.run = PatchAllArchives(payload, payloadSize, nullptr);
     FreePatchManifest(); // the count drops to 0: the progress thread leaves its loop
+    FreeFingerprints();
 
     ShowClosingMessage(outcome);
     return 0;
