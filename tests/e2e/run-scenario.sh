@@ -67,8 +67,9 @@ drive() {
       draws="$draws" companion="$companion_flag" "$@" >"$log" 2>&1
   local rc=$?
   cat "$log"
+  # Scenarios with several runs name each run's pictures (run_tag="run1-" ...).
   for f in "$shots"/*.bmp; do
-    [ -f "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
+    [ -f "$f" ] && convert "$f" "$shots/${run_tag:-}$(basename "${f%.bmp}").png" && rm -f "$f"
   done
   grep -q "^E2E PASS $driver_scenario" "$log" || fail "the driver did not pass (exit code $rc)"
 }
@@ -139,6 +140,7 @@ case $scenario in
     # A second run over the patched folder gives the same bytes again.
     cp -r "$demo/game" "$work/game"
     for pass in 1 2; do
+      run_tag="run$pass-"
       drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
       patched "$work/game" "$demo/expected"
       say "run $pass over the folder: as expected"
@@ -151,6 +153,7 @@ case $scenario in
     broken=$(awk 'NR == 10 { print $1 }' "$demo/archives.txt" | tr '\\' /)
     head -c 40 "$demo/game/$broken" >"$work/game/$broken"
     cp "$work/game/$broken" "$work/broken.arc"
+    run_tag="run1-"
     drive install failing=1 game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
     cmp -s "$work/game/$broken" "$work/broken.arc" || fail "the damaged archive was changed"
     # Every other archive is patched.
@@ -158,6 +161,7 @@ case $scenario in
       { echo "$out" | head -5; fail "archives other than the damaged one differ"; }
     say "the damaged archive was left as it was; every other archive is byte-exact"
     cp "$demo/game/$broken" "$work/game/$broken"
+    run_tag="run2-"
     drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
     patched "$work/game" "$demo/expected"
     say "after the repair a second run completed the installation"
