@@ -34,7 +34,7 @@ if [ "$build" = win32 ] && ! "$root/scripts/can-run-32bit"; then
   exit 77
 fi
 if [ "$scenario" = install-full ] && [ "${KSTR_LONG_TESTS:-0}" != 1 ]; then
-  echo "SKIP: the full-size installation writes about 14 GB; run it with KSTR_LONG_TESTS=1"
+  echo "SKIP: the full-size installation needs about 10 GB of disk; run it with KSTR_LONG_TESTS=1"
   exit 77
 fi
 for tool in xvfb-run convert; do
