@@ -142,10 +142,22 @@ void Disagree() {
     Say(L"the installer ended with exit code 0, no further dialog");
 }
 
+void ExpectFocusOn(HWND dlg, int id, const wchar_t* what) {
+    HWND focus = FocusedControl(dlg);
+    if (!focus || GetWindowLongPtrW(focus, GWLP_ID) != id) Fail(L"%ls does not have the keyboard focus", what);
+}
+
+// The keyboard: Enter agrees at the notice (its focus is on 同意), Escape refuses the
+// game-folder dialog (whose focus is on 下一步).
 void RefuseFolder() {
     StartTarget(Option(L"setup"));
-    HWND folder = AgreeToNotice(false);
+    HWND notice = WaitForWindow(WindowKind::Notice, 30000, L"the notice");
+    ExpectFocusOn(notice, IDOK, L"同意");
+    Say(L"pressing Enter at the notice");
+    PressEnter(notice);
+    HWND folder = WaitForWindow(WindowKind::Folder, 15000, L"the game-folder dialog");
     CheckFolderDialog(folder);
+    ExpectFocusOn(folder, IDOK, L"下一步");
     Say(L"pressing Escape in the game-folder dialog");
     PressEscape(folder);
     ExpectExitCode0();

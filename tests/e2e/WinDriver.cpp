@@ -227,12 +227,26 @@ void PressButton(HWND dialog, int id) {
 
 void PressCloseBox(HWND dialog) { PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); }
 
-void PressEscape(HWND dialog) {
-    // Key messages go to the focused control; the dialog manager turns Escape into IDCANCEL.
-    HWND focus = GetWindow(dialog, GW_CHILD);
-    PostMessageW(focus ? focus : dialog, WM_KEYDOWN, VK_ESCAPE, 0x00010001);
-    PostMessageW(focus ? focus : dialog, WM_KEYUP, VK_ESCAPE, 0xC0010001);
+HWND FocusedControl(HWND dialog) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    if (!GetGUIThreadInfo(GetWindowThreadProcessId(dialog, nullptr), &info)) return nullptr;
+    return info.hwndFocus;
 }
+
+namespace {
+void PressKey(HWND dialog, WPARAM key) {
+    // The dialog's message loop hands keys to IsDialogMessage, which turns Escape into
+    // IDCANCEL and Enter into a press of the focused (or default) button.
+    HWND target = FocusedControl(dialog);
+    if (!target || !IsChild(dialog, target)) target = dialog;
+    PostMessageW(target, WM_KEYDOWN, key, 0x00000001);
+    PostMessageW(target, WM_KEYUP, key, 0xC0000001);
+}
+} // namespace
+
+void PressEscape(HWND dialog) { PressKey(dialog, VK_ESCAPE); }
+void PressEnter(HWND dialog) { PressKey(dialog, VK_RETURN); }
 
 bool SelectInBrowser(HWND browser, const std::wstring& path) {
     HWND tree = FindWindowExW(browser, nullptr, L"SysTreeView32", nullptr);

@@ -52,9 +52,13 @@ std::wstring MessageBoxText(HWND box);
 
 // Presses a button of a dialog (a posted BN_CLICKED, as a mouse click produces).
 void PressButton(HWND dialog, int id);
-// The close box (WM_SYSCOMMAND SC_CLOSE) and the Escape key.
+// The close box (WM_SYSCOMMAND SC_CLOSE), and the Escape and Enter keys (sent to the
+// control that has the keyboard focus).
 void PressCloseBox(HWND dialog);
 void PressEscape(HWND dialog);
+void PressEnter(HWND dialog);
+// The control of the dialog's thread that has the keyboard focus (null if none).
+HWND FocusedControl(HWND dialog);
 
 // The folder browser: selects a folder (a Windows path) and checks that the tree's
 // selection followed; false when it did not.
