@@ -3,8 +3,9 @@
 //
 //   crash_child.exe DATA GAME [--trace] [--stop-at K]
 //
-// DATA holds patch\manifest.bin and patch\payload.bin (a gamegen folder); GAME is the game
-// folder to patch. Every file operation of the patcher passes the I/O seam, where it is
+// DATA holds patch\manifest.bin and patch\payload.bin (a gamegen folder) and, if present,
+// patch\fingerprints.bin, which the run then checks every archive against as the installer
+// does; GAME is the game folder to patch. Every file operation of the patcher passes the I/O seam, where it is
 // numbered from 1 in run order. --trace prints one line per operation ("OP k kind");
 // --stop-at K prints "STOPPED k kind" before operation K runs and then waits to be killed.
 // Messages that would reach the user are printed ("MESSAGE caption: text") instead of
@@ -17,6 +18,7 @@
 
 #include "TestSupport.h"
 #include "archive/IoFaults.h"
+#include "payload/FingerprintResource.h"
 #include "payload/PatchManifest.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
@@ -87,12 +89,21 @@ int wmain(int argc, wchar_t** argv) {
     g_patchSets = sets;
     g_patchSetCount.store(count);
     lstrcpynW(g_gameDir, game.c_str(), kPathUnits);
+    Bytes fingerprints;
+    if (ReadWholeFile(data + L"patch\\fingerprints.bin", &fingerprints)) {
+        if (!LoadFingerprintsFromBytes(fingerprints.data(), fingerprints.size())) {
+            Line("ERROR the fingerprints do not parse");
+            return 3;
+        }
+        Line("FINGERPRINTS loaded");
+    }
 
     g_userMessageHook = PrintMessage;
     g_ioFaultHook = CountingHook;
     PatchRunResult result = PatchAllArchives(payload.data(), static_cast<uint32_t>(payload.size()), nullptr);
     g_ioFaultHook = nullptr;
 
+    FreeFingerprints();
     FreePatchSets(g_patchSets, g_patchSetCount.load());
     g_patchSets = nullptr;
     g_patchSetCount.store(0);

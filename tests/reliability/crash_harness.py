@@ -7,12 +7,12 @@ and demand every archive byte for byte as expected with no temporary file left.
 
 Kill points:
   * seam points: crash_child.exe stops before its K-th file operation (printing STOPPED) and
-    is killed there with SIGKILL; K is spread over every phase of a rewrite (before the copy,
-    after the copy, at truncation, inside the rewrite, before the final flush, between close
-    and delete) and over the whole run;
-  * timed points: the run is killed while CopyFileW copies a large archive (145 MB in long
-    mode, 29 MB in CI mode), or while the truncated archive is being written again, chosen
-    by watching the files' sizes;
+    is killed there with SIGKILL; K is spread over every phase of a rewrite (the fingerprint
+    check, before the copy, after the copy, at truncation, inside the rewrite, before the
+    final flush, between close and delete) and over the whole run;
+  * timed points: the run is killed while CopyFileW copies the largest archive of a 3-archive
+    folder (125 MB in long mode, 29 MB in CI mode), or while the truncated archive is being
+    written again, chosen by watching the files' sizes;
   * double kills (long mode): the rerun that recovers is itself killed once more.
 After every kill a plain rerun must report no failure and no message, leave every archive
 equal to the generator's expected archive and no "*.tmp" file anywhere.
@@ -29,7 +29,8 @@ import sys
 import time
 
 PHASES = [
-    ("copy", "before the copy (between archives)"),
+    ("check", "between archives: fingerprint check"),
+    ("copy", "between archives: before the copy"),
     ("copied", "copy made, before truncation"),
     ("create", "at truncation"),
     ("rewrite", "truncated, rewriting entries"),
@@ -113,6 +114,11 @@ class Harness:
         out = os.path.join(self.work, name)
         shutil.rmtree(out, ignore_errors=True)
         subprocess.run([self.args.gamegen, "--out", out, "--quiet"] + extra, check=True)
+        if self.args.patchbuild:
+            # The installer checks each archive against its fingerprint before the rewrite;
+            # so does the test run (its file operations are kill points too).
+            subprocess.run([self.args.patchbuild, "fingerprint", "--game", os.path.join(out, "game"),
+                            "--patch", os.path.join(out, "patch"), "--quiet"], check=True)
         with open(os.path.join(out, "archives.txt")) as f:
             names = [line.split()[0] for line in f if line.strip()]
         return out, names
@@ -158,18 +164,17 @@ class Harness:
     @staticmethod
     def label_ops(trace):
         """Phase of each operation of a traced run, from its position inside an archive's
-        rewrite: Copy starts an archive, Create truncates it, the Flush after Create ends
-        the rewrite, Delete removes the copy."""
+        rewrite: the fingerprint check and Copy start an archive, Create truncates it, the
+        Flush after Create ends the rewrite, Delete removes the copy."""
         ops = []
-        state = "copied"
-        archive = -1
+        state = "check"
+        archive = 0
         for line in trace.splitlines():
             parts = line.split()
             if len(parts) != 3 or parts[0] != "OP":
                 continue
             k, kind = int(parts[1]), parts[2]
             if kind == "Copy":
-                archive += 1
                 phase = "copy"
                 state = "copied"
             elif kind == "Create":
@@ -177,26 +182,28 @@ class Harness:
                 state = "rewrite"
             elif kind == "Delete":
                 phase = "delete"
-                state = "done"
+                state = "check"
             elif kind == "Flush" and state == "rewrite":
                 phase = "flush"
                 state = "done"
             else:
                 phase = state
             ops.append((k, kind, phase, archive))
+            if kind == "Delete":
+                archive += 1
         return ops
 
     @staticmethod
     def pick(ops, phase, count, rng):
-        """count operations of a phase, spread evenly over the run (with a random offset)."""
+        """count operations of a phase, one from each of count equal stretches of the run
+        (at a random place in its stretch, so that the kinds of operation vary too)."""
         candidates = [op for op in ops if op[2] == phase]
         if not candidates or count <= 0:
             return []
         if count >= len(candidates):
             return candidates
         step = len(candidates) / count
-        start = rng.random() * step
-        return [candidates[int(start + i * step)] for i in range(count)]
+        return [candidates[min(int((i + rng.random()) * step), len(candidates) - 1)] for i in range(count)]
 
     def main(self):
         long_mode = self.args.long or os.environ.get("KSTR_LONG_TESTS") == "1"
@@ -216,15 +223,20 @@ class Harness:
             print("the uninterrupted run itself is wrong:", lost, problems)
             return 1
         ops = self.label_ops(self.read_log(trace_log))
-        print("traced run: %d file operations over %d archives" % (len(ops), len(small_names)))
+        checked = "FINGERPRINTS loaded" in self.read_log(trace_log)
+        print("traced run: %d file operations over %d archives, fingerprint check %s" % (
+            len(ops), len(small_names), "on" if checked else "off"))
+        if self.args.patchbuild and not checked:
+            print("the fingerprints were not loaded")
+            return 1
 
         if long_mode:
-            per_phase = {"copy": 10, "copied": 8, "create": 8, "rewrite": 16, "flush": 6, "delete": 8}
+            per_phase = {"check": 4, "copy": 6, "copied": 8, "create": 8, "rewrite": 16, "flush": 6, "delete": 8}
             timed_copy = [0.1, 0.3, 0.5, 0.7, 0.9]
             timed_rewrite = [0.1, 0.3, 0.5, 0.7, 0.9]
             doubles = 6
         else:
-            per_phase = {"copy": 1, "copied": 1, "create": 1, "rewrite": 2, "flush": 1, "delete": 1}
+            per_phase = {"check": 1, "copy": 1, "copied": 1, "create": 1, "rewrite": 2, "flush": 1, "delete": 1}
             timed_copy = [0.5]
             timed_rewrite = [0.5]
             doubles = 0
@@ -348,6 +360,7 @@ def main():
     p.add_argument("--wine-prefix", required=True)
     p.add_argument("--wine-dllpath", default="")
     p.add_argument("--can-run-32bit", default="")
+    p.add_argument("--patchbuild", default="", help="writes fingerprints.bin for the data sets")
     p.add_argument("--long", action="store_true")
     args = p.parse_args()
     with open(args.exe, "rb") as f:
