@@ -9,7 +9,7 @@ cache="$root/build/wine-cache"
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest valgrind
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-  wine wine64 xvfb xauth imagemagick fonts-wqy-zenhei python3 file binutils
+  wine wine64 fonts-wine xvfb xauth imagemagick fonts-wqy-zenhei python3 file binutils
 )
 
 missing=()
