@@ -8,7 +8,9 @@
 
 namespace {
 
-constexpr uint32_t kCopyBufferSize = 0x100000; // 1 MiB, the copy buffer
+// 256 KiB: read into the buffer and written out again while it is still in the processor's
+// cache. A 1 MiB buffer doubled the kernel's copying time on the benchmark machine.
+constexpr uint32_t kCopyBufferSize = 0x40000;
 constexpr uint32_t kFillBufferSize = 0x20000;  // 128 KiB, per WriteFill call
 
 const wchar_t kCannotOpenCaption[] = L"无法打开";
@@ -98,7 +100,7 @@ bool WriteRewrittenArchive(HANDLE out, HANDLE source, const unsigned char* heade
         !WriteFill(out, dataStart - kArcHeaderSize - tableSize, 0))
         return false;
     // One copy buffer for all entries, allocated after the fill buffer is gone. A fresh
-    // 1 MiB block for every entry costs more than the copying itself: most entries are far
+    // block for every entry costs more than the copying itself: most entries are far
     // smaller than the buffer, and each new block is new zeroed pages.
     HeapBuffer buffer(kCopyBufferSize);
     if (!buffer) return false;

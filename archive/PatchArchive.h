@@ -13,7 +13,7 @@
 int PatchArchive(const wchar_t* path, const EntryPatch* records, uint32_t recordCount);
 
 // Streams length bytes from offset of source to the destination's current position through a
-// 1 MiB buffer. 0 when a seek, read, write or the allocation fails.
+// 256 KiB buffer. 0 when a seek, read, write or the allocation fails.
 int CopyFileRange(HANDLE source, uint32_t offset, uint32_t length, HANDLE destination);
 
 // Appends length copies of the fill byte through a 128 KiB buffer.
