@@ -2,11 +2,11 @@
 // does what the rewrite must do at the least: copy the archive to a temporary file beside
 // it, copy that back over the archive, delete the temporary file.
 //
-//   io_floor --game DIR --list archives.txt [--sync] [--method cp|rw|spawn]
+//   io_floor --game DIR --list archives.txt [--sync] [--method cp|rw|spawn] [--buffer-kib N]
 //
 // --method cp    (default) what `cp` does: open, POSIX_FADV_SEQUENTIAL, copy_file_range
 //                until the end (the kernel copies the pages; ext4 has no reflink)
-// --method rw    read/write through a 1 MiB buffer in user space
+// --method rw    read/write through a buffer in user space (1 MiB, or --buffer-kib N)
 // --method spawn runs /bin/cp twice per archive (adds two process starts per archive)
 // --sync         fsync each copy before going on, at the same points where the patcher
 //                flushes: the temporary copy before the archive is overwritten, and the
@@ -24,6 +24,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <string>
@@ -44,8 +45,10 @@ bool CopyWithKernel(int from, int to) {
     }
 }
 
+size_t g_bufferSize = size_t(1) << 20;
+
 bool CopyWithBuffer(int from, int to) {
-    static std::vector<char> buffer(1 << 20);
+    static std::vector<char> buffer(g_bufferSize);
     for (;;) {
         ssize_t got = read(from, buffer.data(), buffer.size());
         if (got < 0) return false;
@@ -106,7 +109,8 @@ bool CopyFile(const std::string& from, const std::string& to, Method method, boo
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: io_floor --game DIR --list archives.txt [--sync] [--method cp|rw|spawn]\n");
+    std::fprintf(stderr, "usage: io_floor --game DIR --list archives.txt [--sync] [--method cp|rw|spawn]"
+                         " [--buffer-kib N]\n");
     return 2;
 }
 
@@ -122,6 +126,7 @@ int main(int argc, char** argv) {
         if (arg == "--game" && value) game = argv[++i];
         else if (arg == "--list" && value) list = argv[++i];
         else if (arg == "--sync") sync = true;
+        else if (arg == "--buffer-kib" && value) g_bufferSize = size_t(std::strtoul(argv[++i], nullptr, 10)) << 10;
         else if (arg == "--method" && value) {
             std::string m = argv[++i];
             if (m == "cp") method = Method::Cp;

@@ -3,7 +3,7 @@
 
 RESULTS holds one line per measurement, "scale kind run key=value ...", kinds: bytes (the
 original data size), first (the first patch of a fresh folder), patch, floor, floor_fsync,
-ui (a patch run with the progress window). Prints the tables and exits 1 if a measurement
+rw_fsync (floor_fsync through a user-space buffer), ui (a patch run with the progress window). Prints the tables and exits 1 if a measurement
 is missing or a patch run failed."""
 import statistics
 import sys
@@ -45,7 +45,7 @@ def main():
     scales = sorted(runs, key=lambda s: ORDER.index(s) if s in ORDER else 99)
     for scale in scales:
         kinds = runs[scale]
-        for kind in ("patch", "floor", "floor_fsync"):
+        for kind in ("patch", "floor", "floor_fsync", "rw_fsync"):
             rows = kinds.get(kind, [])
             if not rows or any("seconds" not in r for r in rows):
                 print(f"bench: {scale}: a {kind} measurement is missing", file=sys.stderr)
@@ -62,14 +62,14 @@ def main():
     print()
     print("Patching run against the I/O floor (seconds, median):")
     print(f"{'scale':10} {'archives':>8} {'GB':>7} {'patch':>8} {'floor':>8} {'floor+fsync':>11}"
-          f" {'patch/floor':>11} {'patch/(floor+fsync)':>19}")
+          f" {'rw+fsync':>8} {'patch/floor':>11} {'patch/(floor+fsync)':>19} {'patch/(rw+fsync)':>16}")
     for scale in scales:
         k = runs[scale]
         gb = k["bytes"][0]["bytes"] / 1e9
-        patch, floor, durable = (median(k[x], "seconds") for x in ("patch", "floor", "floor_fsync"))
+        patch, floor, durable, rw = (median(k[x], "seconds") for x in ("patch", "floor", "floor_fsync", "rw_fsync"))
         archives = int(median(k["patch"], "archives"))
-        print(f"{scale:10} {archives:8d} {gb:7.3f} {patch:8.2f} {floor:8.2f} {durable:11.2f}"
-              f" {patch / floor:11.2f} {patch / durable:19.2f}")
+        print(f"{scale:10} {archives:8d} {gb:7.3f} {patch:8.2f} {floor:8.2f} {durable:11.2f} {rw:8.2f}"
+              f" {patch / floor:11.2f} {patch / durable:19.2f} {patch / rw:16.2f}")
 
     print()
     print("Where the time goes (seconds, median; patch phases as the I/O seam sees them):")
@@ -78,7 +78,7 @@ def main():
         phases = ", ".join(f"{label} {median(k['patch'], key):.2f}" for key, label in PHASES)
         print(f"  {scale}: patch: {phases}; CPU user {median(k['patch'], 'cpu_user'):.2f}"
               f" kernel {median(k['patch'], 'cpu_kernel'):.2f}")
-        for kind in ("floor", "floor_fsync"):
+        for kind in ("floor", "floor_fsync", "rw_fsync"):
             rows = k[kind]
             copy, flush, total = median(rows, "t_copy"), median(rows, "t_sync_close"), median(rows, "seconds")
             print(f"  {scale}: {kind}: copies {copy:.2f}, fsync+close {flush:.2f},"

@@ -11,6 +11,8 @@
 #                build under Wine, no dialogs), timed inside the program
 #   floor        for each archive: copy to X.tmp, copy back, delete (what `cp` does)
 #   floor+fsync  the same, each copy flushed to the disk where the patcher flushes
+#   rw+fsync     floor+fsync with read/write through the patcher's 256 KiB buffer instead
+#                of the kernel's copy_file_range (the same copying as the patcher, natively)
 # and prints the medians, the ratios, where the patcher's time goes, its file calls per
 # archive and its memory, a cost curve over the scales, and once per scale a run with the
 # real progress window whose answer time is measured. Before every measurement the caches
@@ -75,9 +77,9 @@ for f in "$gamegen" "$floor" "$bench_exe"; do
   [ -x "$f" ] || [ -f "$f" ] || { say "missing $f"; exit 1; }
 done
 
-# One wineserver (and the X display for the progress window) for the whole benchmark; under
-# CTest the test fixture owns them.
-if ((!smoke)); then
+# One wineserver (and the X display for the progress window) for the whole benchmark, unless
+# one is already up for this prefix (a test run's fixture, which then owns it).
+if [ ! -f "$prefix/.display" ]; then
   "$root/scripts/wineserver-ctl" start "$prefix" >&2
   trap '"$root/scripts/wineserver-ctl" stop "$prefix" >/dev/null' EXIT
 fi
@@ -142,8 +144,10 @@ run_patch() {  # dir [--ui]
     grep '^RESULT' | tail -1
 }
 
-run_floor() {  # dir [--sync]
-  "$floor" --game "$1/game" --list "$1/archives.txt" ${2:-} | grep '^RESULT'
+run_floor() {  # dir [io_floor options]
+  local dir=$1
+  shift
+  "$floor" --game "$dir/game" --list "$dir/archives.txt" "$@" | grep '^RESULT'
 }
 
 results="$data/results.txt"
@@ -155,7 +159,7 @@ for scale in $scales; do
   dir="$data/$scale"
   generate "$scale" "$dir"
   : >"$dir/bench.log"
-  bytes=$(awk '{s += $2} END {print s}' "$dir/archives.txt")
+  bytes=$(awk '{s += $2} END {printf "%d", s}' "$dir/archives.txt")
   echo "$scale bytes 0 bytes=$bytes" >>"$results"
   if [ ! -f "$dir/.patched" ]; then
     say "$scale: first patch of the fresh folder"
@@ -170,6 +174,8 @@ for scale in $scales; do
     prepare_caches "$dir"; record "$scale" patch "$i" "$(run_patch "$dir")"; sync
     prepare_caches "$dir"; record "$scale" floor "$i" "$(run_floor "$dir")"; sync
     prepare_caches "$dir"; record "$scale" floor_fsync "$i" "$(run_floor "$dir" --sync)"; sync
+    prepare_caches "$dir"
+    record "$scale" rw_fsync "$i" "$(run_floor "$dir" --sync --method rw --buffer-kib 256)"; sync
   done
   verify "$dir" "$scale (after the timed runs)"
   if [ -f "$setup_exe" ]; then
