@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""Writes the small seed corpus of the fuzz targets (corpus/<target>/). The files are
-committed; rerun this only to change the seeds."""
+"""Writes the named seeds of the fuzz targets (corpus/<target>/). The files are committed;
+rerun this only to change the seeds. The corpus's other files (named by their SHA-1) are the
+inputs a long run found, kept with `TARGET -merge=1 corpus/TARGET NEW_INPUTS`."""
 import os
 import struct
 
