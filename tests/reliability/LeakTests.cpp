@@ -7,7 +7,10 @@
 #include <cstdio>
 
 #include "ReliabilitySupport.h"
+#include "archive/ArchiveFormat.h"
+#include "archive/FingerprintCheck.h"
 #include "archive/PatchArchive.h"
+#include "payload/FingerprintResource.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
 
@@ -64,6 +67,31 @@ void ExpectNoGrowth(const Usage& before, const Usage& after, const char* what) {
     EXPECT_LE(after.heapBytes, before.heapBytes + kHeapSlack) << what << ": heap memory leaked";
 }
 
+void PutU32(Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
+}
+
+// A stored fingerprint table for archives (name below the folder, entry count and table hash
+// read from the file; the entry count is changed by `countDelta` to make it another release).
+Bytes FingerprintBytes(const std::wstring& folder, const std::vector<std::wstring>& names, int countDelta = 0) {
+    Bytes out = {'K', 'S', 'F', 'P'};
+    PutU32(out, 1);
+    PutU32(out, static_cast<uint32_t>(names.size()));
+    for (const auto& name : names) {
+        Bytes archive;
+        ReadWholeFile(folder + name, &archive);
+        uint16_t n = archive.size() >= 8 ? ArcEntryCount(archive.data()) : 0;
+        uint64_t hash = archive.size() >= 8 + ArcTableSize(n) ? HashEntryLeads(archive.data() + 8, n) : 0;
+        PutU32(out, static_cast<uint32_t>(name.size() + 1));
+        for (wchar_t c : name) out.push_back(static_cast<unsigned char>(c)), out.push_back(static_cast<unsigned char>(c >> 8));
+        out.push_back(0), out.push_back(0);
+        PutU32(out, n + countDelta);
+        PutU32(out, static_cast<uint32_t>(hash)), PutU32(out, static_cast<uint32_t>(hash >> 32));
+        for (int i = 0; i < 4; ++i) PutU32(out, 0);
+    }
+    return out;
+}
+
 std::wstring GameData() {
     wchar_t value[MAX_PATH] = L"";
     GetEnvironmentVariableW(L"KSTR_GAMEDATA", value, MAX_PATH);
@@ -89,6 +117,11 @@ TEST(Leaks, PatchingTheWholeGameFolderKeepsHandlesAndHeapFlat) {
     const std::wstring game = scratch.Path() + L"game\\";
     lstrcpynW(g_gameDir, game.c_str(), kPathUnits);
     MessageRecorder messages;
+    // Every archive is checked against its fingerprint first, as in the installer.
+    std::vector<std::wstring> names;
+    for (uint32_t i = 0; i < count; ++i) names.push_back(reinterpret_cast<const wchar_t*>(sets[i].name));
+    const Bytes fingerprints = FingerprintBytes(game, names);
+    ASSERT_EQ(LoadFingerprintsFromBytes(fingerprints.data(), fingerprints.size()), 1);
 
     // A run over the first few archives warms the runtime up; then all 411 are patched.
     g_patchSetCount.store(3);
@@ -102,6 +135,7 @@ TEST(Leaks, PatchingTheWholeGameFolderKeepsHandlesAndHeapFlat) {
     EXPECT_TRUE(messages.Messages().empty());
     ExpectNoGrowth(before, after, "411 archives");
 
+    FreeFingerprints();
     FreePatchSets(g_patchSets, g_patchSetCount.load());
     g_patchSets = nullptr;
     g_patchSetCount.store(0);
@@ -150,6 +184,21 @@ TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
         WriteWholeFile(archive, Bytes(original.begin(), original.begin() + 100));
         WriteWholeFile(temp, Bytes(original.begin(), original.begin() + 200));
         failures += PatchArchive(archive.c_str(), records, 2) == 0;
+        DeleteFileW(temp.c_str());
+        // The fingerprint check: matching, another release, archive and copy unreadable.
+        WriteWholeFile(archive, original);
+        for (int delta : {0, 1}) {
+            const Bytes table = FingerprintBytes(dir.Path(), {L"title.arc"}, delta);
+            LoadFingerprintsFromBytes(table.data(), table.size());
+            failures += !ArchiveMatchesFingerprint(archive.c_str(), u"title.arc");
+            FreeFingerprints();
+        }
+        const Bytes table = FingerprintBytes(dir.Path(), {L"title.arc"});
+        LoadFingerprintsFromBytes(table.data(), table.size());
+        DeleteFileW(archive.c_str());
+        WriteWholeFile(temp, Bytes(original.begin(), original.begin() + 5));
+        ArchiveMatchesFingerprint(archive.c_str(), u"title.arc");
+        FreeFingerprints();
         DeleteFileW(temp.c_str());
         messages.Clear();
         return failures;
