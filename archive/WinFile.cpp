@@ -144,5 +144,7 @@ bool CopyFileOver(const wchar_t* from, const wchar_t* to) {
 
 bool DeleteFileChecked(const wchar_t* path) {
     if (IoFaultInjected(IoOp::Delete)) return false;
-    return DeleteFileW(path) != 0;
+    // A scanner that opens the fresh copy right after it was written would otherwise make a
+    // finished rewrite leave its full-size copy behind.
+    return RetryWhileShared([&] { return DeleteFileW(path) != 0; });
 }

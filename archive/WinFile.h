@@ -59,4 +59,5 @@ bool WriteAll(HANDLE file, const void* buffer, uint32_t count);
 bool FileExists(const wchar_t* path);
 // CopyFileW (overwriting), retried while the source is held without sharing.
 bool CopyFileOver(const wchar_t* from, const wchar_t* to);
+// DeleteFileW, retried likewise.
 bool DeleteFileChecked(const wchar_t* path);
