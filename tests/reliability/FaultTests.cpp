@@ -219,6 +219,32 @@ TEST_F(FaultTest, ArchiveHeldForLongIsReportedAfterABoundedWait) {
     EXPECT_TRUE(ReadBytes(archivePath) == expected);
 }
 
+// A virus scanner also opens files just written: the temporary copy may be held at the
+// moment it is to be deleted. The hook starts the holder right before that delete.
+std::wstring g_holdAtDelete;
+DWORD g_holdAtDeleteMs = 0;
+FileHolder* g_deleteHolder = nullptr;
+bool HoldCopyBeforeDelete(IoOp op) {
+    if (op == IoOp::Delete && !g_deleteHolder && Exists(g_holdAtDelete))
+        g_deleteHolder = new FileHolder(g_holdAtDelete, FILE_SHARE_READ, g_holdAtDeleteMs);
+    return false;
+}
+
+TEST_F(FaultTest, CopyHeldAtItsDeletionIsWaitedFor) {
+    g_holdAtDelete = tempPath;
+    g_holdAtDeleteMs = 500;
+    g_ioFaultHook = HoldCopyBeforeDelete;
+    RunOutcome run = RunAll(game, OneArchive());
+    g_ioFaultHook = nullptr;
+    ASSERT_NE(g_deleteHolder, nullptr);
+    EXPECT_TRUE(g_deleteHolder->Holding());
+    delete g_deleteHolder;
+    g_deleteHolder = nullptr;
+    ExpectNotClaimedAsSuccess(run, 0, "copy held at its deletion");
+    EXPECT_TRUE(ReadBytes(archivePath) == expected);
+    EXPECT_FALSE(Exists(tempPath)) << "the temporary copy was left behind";
+}
+
 // ---- A folder where the archive (or its temporary file) should be.
 
 TEST_F(FaultTest, FolderInPlaceOfTheArchiveIsReportedAndLeftAlone) {
