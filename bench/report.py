@@ -119,14 +119,23 @@ def main():
                       f" {u['ui_mean_ms']:8.2f} {int(u['ui_slow']):8d}")
 
     print()
-    print("Cost curve (same 411 archives and entries, data scaled):")
-    print(f"{'scale':10} {'GB':>7} {'patch s':>8} {'s per GB':>8} {'floor+fsync s per GB':>20} {'first run s':>11}")
+    print("Cost curve (the same 411 archives and entries, the data scaled; marginal = extra seconds per")
+    print("extra GB from the scale above, which stays flat if the time grows linearly with the data):")
+    print(f"{'scale':10} {'GB':>7} {'patch s':>8} {'marginal s/GB':>13} {'floor+fsync s':>13}"
+          f" {'marginal s/GB':>13} {'first run s':>11}")
+    previous = None
     for scale in scales:
         k = runs[scale]
         gb = k["bytes"][0]["bytes"] / 1e9
         patch, durable = median(k["patch"], "seconds"), median(k["floor_fsync"], "seconds")
         first = f"{k['first'][0]['seconds']:11.2f}" if k.get("first") else f"{'-':>11}"
-        print(f"{scale:10} {gb:7.3f} {patch:8.2f} {patch / gb:8.2f} {durable / gb:20.2f} {first}")
+        if previous and gb > previous[0]:
+            dgb = gb - previous[0]
+            marginal = (f"{(patch - previous[1]) / dgb:13.2f}", f"{(durable - previous[2]) / dgb:13.2f}")
+        else:
+            marginal = (f"{'-':>13}", f"{'-':>13}")
+        print(f"{scale:10} {gb:7.3f} {patch:8.2f} {marginal[0]} {durable:13.2f} {marginal[1]} {first}")
+        previous = (gb, patch, durable)
     return 0
 
 

@@ -159,7 +159,7 @@ for scale in $scales; do
   dir="$data/$scale"
   generate "$scale" "$dir"
   : >"$dir/bench.log"
-  bytes=$(awk '{s += $2} END {printf "%d", s}' "$dir/archives.txt")
+  bytes=$(awk '{s += $2} END {printf "%.0f", s}' "$dir/archives.txt")
   echo "$scale bytes 0 bytes=$bytes" >>"$results"
   if [ ! -f "$dir/.patched" ]; then
     say "$scale: first patch of the fresh folder"
