@@ -57,6 +57,7 @@ fi
 say() { echo "bench: $*" >&2; }
 
 # ---- Programs -------------------------------------------------------------------------------
+((smoke)) || "$root/scripts/bootstrap.sh" >&2  # installs what is missing, as scripts/test.sh does
 if [ ! -f "$build/win64/build.ninja" ]; then
   say "no build in $build yet: building everything first"
   "$root/scripts/build.sh" --build-dir "$build" >&2
