@@ -8,6 +8,8 @@ case $1 in
   mount)
     mkdir -p "$dir"
     if mountpoint -q "$dir"; then
+      # Left by an interrupted run: empty it.
+      find "$dir" -mindepth 1 -delete
       echo "small file system already mounted at $dir"
     elif mount -t tmpfs -o "size=${3:-8m}" tmpfs "$dir" 2>/dev/null; then
       echo "small file system mounted at $dir (${3:-8m})"
