@@ -2,7 +2,8 @@
 # Builds everything: the native core, tools and tests, and the two Windows builds; leaves
 # the shipped programs in dist/.
 #   scripts/build.sh [--patch DIR] [--build-dir DIR]
-#   --patch DIR      embed DIR/manifest.bin and DIR/payload.bin (default: the demo patch)
+#   --patch DIR      embed DIR/manifest.bin, DIR/payload.bin and, if present,
+#                    DIR/fingerprints.bin (default: the demo patch)
 #   --build-dir DIR  build tree (default: build/)
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
