@@ -13,51 +13,51 @@ bool SameClass(const std::wstring& actual, const wchar_t* expected) {
     return lstrcmpiW(actual.c_str(), expected) == 0;
 }
 
-void CheckDialog(HWND dlg, const DialogSpec& spec) {
+void CheckDialog(HWND dlg, const DialogSpec& design) {
     const std::wstring caption = WindowText(dlg);
-    if (caption != spec.caption) Fail(L"%ls: caption \"%ls\"", spec.name, caption.c_str());
+    if (caption != design.caption) Fail(L"%ls: caption \"%ls\"", design.name, caption.c_str());
     const LONG style = GetWindowLongW(dlg, GWL_STYLE);
     const DWORD frame = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_VISIBLE;
     if ((style & frame) != frame || !(GetWindowLongW(dlg, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME))
         Fail(L"%ls: window style %08lx is not a visible popup with caption, system menu and modal frame",
-             spec.name, static_cast<unsigned long>(style));
+             design.name, static_cast<unsigned long>(style));
 
     DialogUnits units{};
     if (g_target.draws) {
         units = MeasureDialogUnits();
         if (!units.baseX) Fail(L"cannot measure the dialog font");
-        const RECT place = units.Map(spec.x, spec.y, spec.w, spec.h);
+        const RECT place = units.Map(design.x, design.y, design.w, design.h);
         // The template places the client area (the frame and caption lie outside it).
         RECT client;
         GetClientRect(dlg, &client);
         POINT origin{0, 0};
         ClientToScreen(dlg, &origin);
         if (origin.x != place.left || origin.y != place.top)
-            Fail(L"%ls: client area at %ld,%ld pixels, not %ld,%ld (%d,%d dialog units)", spec.name, origin.x,
-                 origin.y, place.left, place.top, spec.x, spec.y);
+            Fail(L"%ls: client area at %ld,%ld pixels, not %ld,%ld (%d,%d dialog units)", design.name, origin.x,
+                 origin.y, place.left, place.top, design.x, design.y);
         if (client.right != place.right || client.bottom != place.bottom)
-            Fail(L"%ls: client area %ldx%ld pixels, not %ldx%ld (%dx%d dialog units)", spec.name,
-                 client.right, client.bottom, place.right, place.bottom, spec.w, spec.h);
+            Fail(L"%ls: client area %ldx%ld pixels, not %ldx%ld (%dx%d dialog units)", design.name,
+                 client.right, client.bottom, place.right, place.bottom, design.w, design.h);
     }
 
     HWND child = GetWindow(dlg, GW_CHILD);
-    for (size_t i = 0; i < spec.controls.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
-        const ControlSpec& c = spec.controls[i];
-        if (!child) Fail(L"%ls: control %zu is missing", spec.name, i + 1);
+    for (size_t i = 0; i < design.controls.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
+        const ControlSpec& c = design.controls[i];
+        if (!child) Fail(L"%ls: control %zu is missing", design.name, i + 1);
         const std::wstring cls = ClassOf(child);
         const int id = static_cast<int>(GetWindowLongPtrW(child, GWLP_ID)) & 0xFFFF;
         if (!SameClass(cls, c.className) || id != c.id)
-            Fail(L"%ls: control %zu is %ls %d, not %ls %d", spec.name, i + 1, cls.c_str(), id,
+            Fail(L"%ls: control %zu is %ls %d, not %ls %d", design.name, i + 1, cls.c_str(), id,
                  c.className, c.id);
         const DWORD childStyle = static_cast<DWORD>(GetWindowLongW(child, GWL_STYLE));
         if ((childStyle & c.styleMask) != c.style)
-            Fail(L"%ls: control %zu (%ls %d) style %08lx, expected %08lx under mask %08lx", spec.name,
+            Fail(L"%ls: control %zu (%ls %d) style %08lx, expected %08lx under mask %08lx", design.name,
                  i + 1, cls.c_str(), id, static_cast<unsigned long>(childStyle),
                  static_cast<unsigned long>(c.style), static_cast<unsigned long>(c.styleMask));
         const std::wstring text = WindowText(child);
         if ((c.match == kExact && text != c.text) ||
             (c.match == kContains && text.find(c.text) == std::wstring::npos))
-            Fail(L"%ls: control %zu (%ls %d) text \"%ls\"", spec.name, i + 1, cls.c_str(), id, text.c_str());
+            Fail(L"%ls: control %zu (%ls %d) text \"%ls\"", design.name, i + 1, cls.c_str(), id, text.c_str());
         if (g_target.draws) {
             RECT r;
             GetWindowRect(child, &r);
@@ -67,12 +67,12 @@ void CheckDialog(HWND dlg, const DialogSpec& spec) {
             if (c.style != SS_BITMAP) placed = placed && r.right - r.left == want.right && r.bottom - r.top == want.bottom;
             if (!placed)
                 Fail(L"%ls: control %zu (%ls %d) at %ld,%ld size %ldx%ld pixels; expected %ld,%ld size %ldx%ld",
-                     spec.name, i + 1, cls.c_str(), id, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                     design.name, i + 1, cls.c_str(), id, r.left, r.top, r.right - r.left, r.bottom - r.top,
                      want.left, want.top, want.right, want.bottom);
         }
     }
-    if (child) Fail(L"%ls: has more controls than %zu", spec.name, spec.controls.size());
-    Say(L"%ls: caption, %zu controls, styles, texts%ls as designed", spec.name, spec.controls.size(),
+    if (child) Fail(L"%ls: has more controls than %zu", design.name, design.controls.size());
+    Say(L"%ls: caption, %zu controls, styles, texts%ls as designed", design.name, design.controls.size(),
         g_target.draws ? L" and layout" : L"");
 }
 

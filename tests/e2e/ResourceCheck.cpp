@@ -170,7 +170,7 @@ std::wstring ClassName(const std::wstring& raw) {
     return raw;
 }
 
-void CheckTemplate(int id, const DialogSpec& spec) {
+void CheckTemplate(int id, const DialogSpec& design) {
     DWORD size = 0;
     const unsigned char* data = Load(RT_DIALOG, id, 2052, &size);
     if (!data) return Problem("dialog %d missing", id);
@@ -183,15 +183,15 @@ void CheckTemplate(int id, const DialogSpec& spec) {
     const DWORD frame = WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME | DS_SETFONT;
     if ((style & frame) != frame) Problem("dialog %d style %08lx", id, static_cast<unsigned long>(style));
     if (!menu.empty() || !cls.empty()) Problem("dialog %d has a menu or class", id);
-    if (caption != spec.caption) Problem("dialog %d caption %s", id, Narrow(caption).c_str());
-    if (x != spec.x || y != spec.y || cx != spec.w || cy != spec.h)
+    if (caption != design.caption) Problem("dialog %d caption %s", id, Narrow(caption).c_str());
+    if (x != design.x || y != design.y || cx != design.w || cy != design.h)
         Problem("dialog %d at %d,%d size %dx%d", id, x, y, cx, cy);
     const WORD points = r.Word();
     const std::wstring face = r.String();
     if (points != 10 || face != L"宋体") Problem("dialog %d font %s %u", id, Narrow(face).c_str(), points);
-    if (count != spec.controls.size()) Problem("dialog %d has %u controls", id, count);
-    for (size_t i = 0; i < count && i < spec.controls.size(); ++i) {
-        const ControlSpec& c = spec.controls[i];
+    if (count != design.controls.size()) Problem("dialog %d has %u controls", id, count);
+    for (size_t i = 0; i < count && i < design.controls.size(); ++i) {
+        const ControlSpec& c = design.controls[i];
         r.Align4(data);
         const DWORD itemStyle = r.Dword();
         r.Dword();
@@ -214,7 +214,7 @@ void CheckTemplate(int id, const DialogSpec& spec) {
             if (!(itemStyle & WS_BORDER)) Problem("dialog %d control %u has no border", id, itemId);
         }
     }
-    printf("dialog %d (%s): template as designed, font 宋体 10\n", id, Narrow(spec.name).c_str());
+    printf("dialog %d (%s): template as designed, font 宋体 10\n", id, Narrow(design.name).c_str());
 }
 
 void CheckPatchData(bool companion) {
