@@ -20,7 +20,7 @@ mkdir -p "$fonts"
 for f in /usr/share/wine/fonts/*.ttf; do ln -sf "$f" "$fonts/"; done
 
 reg=$(mktemp --suffix=.reg)
-cat >"$reg.utf8" <<'REG'
+cat >"$reg" <<'REG'
 Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
@@ -38,9 +38,6 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
-# Value names in Chinese survive only as UTF-16LE with a byte-order mark.
-{ printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$reg.utf8"; } >"$reg"
-wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
-wineserver -w
-rm -f "$reg" "$reg.utf8"
+"$here/wine-reg-import" "$WINEPREFIX" "$reg"
+rm -f "$reg"
 touch "$stamp"

@@ -92,13 +92,7 @@ Bytes FingerprintBytes(const std::wstring& folder, const std::vector<std::wstrin
     return out;
 }
 
-std::wstring GameData() {
-    wchar_t value[MAX_PATH] = L"";
-    GetEnvironmentVariableW(L"KSTR_GAMEDATA", value, MAX_PATH);
-    std::wstring path = value;
-    if (!path.empty() && path.back() != L'\\') path += L'\\';
-    return path;
-}
+std::wstring GameData() { return FolderFromEnvironment(L"KSTR_GAMEDATA"); }
 
 TEST(Leaks, PatchingTheWholeGameFolderKeepsHandlesAndHeapFlat) {
     const std::wstring data = GameData();

@@ -24,13 +24,7 @@ namespace {
 constexpr uint32_t kBit30 = 0x40000000;
 
 // KSTR_AUTHORDATA names the folder that authordata wrote.
-std::wstring DataDir() {
-    wchar_t value[MAX_PATH] = L"";
-    GetEnvironmentVariableW(L"KSTR_AUTHORDATA", value, MAX_PATH);
-    std::wstring path = value;
-    if (!path.empty() && path.back() != L'\\') path += L'\\';
-    return path;
-}
+std::wstring DataDir() { return FolderFromEnvironment(L"KSTR_AUTHORDATA"); }
 
 std::wstring Wide(const std::string& s) { return std::wstring(s.begin(), s.end()); }
 

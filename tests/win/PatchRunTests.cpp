@@ -18,13 +18,7 @@
 namespace {
 
 // The generated data set: KSTR_GAMEDATA names a folder holding game/, expected/, patch/.
-std::wstring GameData() {
-    wchar_t value[MAX_PATH] = L"";
-    GetEnvironmentVariableW(L"KSTR_GAMEDATA", value, MAX_PATH);
-    std::wstring path = value;
-    if (!path.empty() && path.back() != L'\\') path += L'\\';
-    return path;
-}
+std::wstring GameData() { return FolderFromEnvironment(L"KSTR_GAMEDATA"); }
 
 struct ListedArchive {
     std::wstring name;

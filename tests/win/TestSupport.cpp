@@ -132,3 +132,11 @@ std::string Narrow(const std::wstring& s) {
     if (n > 1) WideCharToMultiByte(CP_UTF8, 0, s.c_str(), -1, out.data(), n, nullptr, nullptr);
     return out;
 }
+
+std::wstring FolderFromEnvironment(const wchar_t* name) {
+    wchar_t value[MAX_PATH] = L"";
+    GetEnvironmentVariableW(name, value, MAX_PATH);
+    std::wstring path = value;
+    if (!path.empty() && path.back() != L'\\') path += L'\\';
+    return path;
+}

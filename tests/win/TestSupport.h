@@ -50,3 +50,6 @@ public:
 };
 
 std::string Narrow(const std::wstring& s);
+
+// The folder an environment variable names, ending in a backslash; empty if it is not set.
+std::wstring FolderFromEnvironment(const wchar_t* name);
