@@ -16,7 +16,7 @@ stamp="$prefix/.gui-ready"
 export WINEPREFIX=$prefix
 reg=$(mktemp --suffix=.reg)
 # LOGFONTW: height -12, weight 700 (captions) or 400, charset GB2312 (134), face "SimSun".
-cat >"$reg.utf8" <<'REG'
+cat >"$reg" <<'REG'
 Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Control Panel\Desktop\WindowMetrics]
