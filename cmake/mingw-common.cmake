@@ -5,7 +5,10 @@ set(CMAKE_FIND_ROOT_PATH /usr/${MINGW_TRIPLE})
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-# Static runtime: the programs must start on a bare Windows with only system DLLs.
+# Static runtime: the programs and DLLs must load on a bare Windows with only system DLLs.
+# Shared libraries and modules get none of the executables' flags, so each kind is named.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # UTF-8 resource scripts with Chinese texts.
 set(CMAKE_RC_FLAGS_INIT "-c 65001")

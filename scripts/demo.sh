@@ -5,8 +5,9 @@
 # Installs what is missing (scripts/bootstrap.sh), builds everything, generates a game folder
 # with its patch (tools/gamegen, about 1 GB of archives by default; --full: the full-size
 # layout, about 4.6 GB, on which the progress bar reaches 100) and runs the real installer on
-# it under Wine. The installer is the x86_64 build of the shipped sources (Wine draws windows
-# and opens the folder browser only for 64-bit programs), carrying the generated patch.
+# it under Wine. The installer is the shipped 32-bit build, carrying the generated patch; on a
+# machine where Wine cannot draw 32-bit programs (no 32-bit x86 code, or only Wine's wow64
+# fallback) it is the x86_64 build of the same sources.
 #   default        on a virtual display (Xvfb), driven like a user by the end-to-end driver,
 #                  which prints every step; screenshots go to artifacts/demo/screenshots/
 #   --interactive  on your display: you click through it yourself
@@ -48,11 +49,19 @@ echo "demo: $(wc -l <"$data/archives.txt") archives, $(du -sh "$data/game" | cut
 
 prefix="$build/wine-prefix-gui"
 dllpath="$root/build/wine-cache/dllpath"
-e2e="$build/win64/tests/e2e"
+# The installer, the driver and its hook DLL of one build: the hook must match the
+# installer's bitness.
+if [ "$("$root/scripts/wine32-mode.sh")" = real ]; then
+  win=win32
+else
+  win=win64
+  echo "demo: Wine cannot draw 32-bit programs on this machine ($("$root/scripts/wine32-mode.sh")); running the x86_64 build"
+fi
+e2e="$build/$win/tests/e2e"
 flock "$prefix.lock" "$root/tests/e2e/gui-prefix.sh" "$prefix" >/dev/null
 setup="$out/setup.exe"
 "$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" "$e2e/e2e_repatch.exe" \
-  "$(winpath "$build/win64/setup.exe")" "$(winpath "$setup")" "$(winpath "$data/patch/manifest.bin")" \
+  "$(winpath "$build/$win/setup.exe")" "$(winpath "$setup")" "$(winpath "$data/patch/manifest.bin")" \
   "$(winpath "$data/patch/payload.bin")" "$(winpath "$data/patch/fingerprints.bin")"
 
 game=$(winpath "$data/game")
@@ -62,7 +71,7 @@ if ((interactive)); then
   echo "      (My Computer, then / (Z:), then the folders of that path)"
   "$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" "$setup" || true
 else
-  say "running the installer on a virtual display, driven like a user"
+  say "running the $win installer on a virtual display, driven like a user"
   xvfb-run -a -s "-screen 0 1024x768x24" "$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" \
     "$e2e/e2e_driver.exe" install setup="$(winpath "$setup")" game="$game" \
     shots="$(winpath "$out/screenshots")" archives="$(winpath "$data/archives.txt")" \

@@ -28,4 +28,6 @@ Windows Registry Editor Version 5.00
 REG
 "$root/scripts/wine-reg-import" "$WINEPREFIX" "$reg"
 rm -f "$reg"
+# A prefix without them draws every Chinese caption as empty boxes: refuse to go on.
+"$here/check-gui-fonts.sh" "$WINEPREFIX" >&2 || exit 1
 touch "$stamp"

@@ -385,8 +385,8 @@ TEST(LangSetGui, EscapeAndTheCloseBoxChangeNothing) {
     folder.Expect(kDx10, exes.dx10);
 }
 
-// Not a check of its own: shows the dialog of the x86_64 build (which Wine draws) until
-// run-langset-gui.sh has photographed the display, then leaves with Escape.
+// Not a check of its own: shows the dialog until run-langset-gui.sh has photographed the
+// display, then leaves with Escape.
 TEST(LangSetGui, DISABLED_ShowForScreenshot) {
     const std::wstring sync = Env(L"KSTR_LANGSET_SYNC");
     ASSERT_FALSE(sync.empty()) << "run through run-langset-gui.sh with KSTR_LANGSET_SHOT";

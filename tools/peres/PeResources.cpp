@@ -1,5 +1,8 @@
 #include "PeResources.h"
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 
 struct Reader {
@@ -83,6 +86,25 @@ bool ReadPeImage(const std::vector<unsigned char>& file, PeImage* image, std::st
         w.sections.push_back({r.U32(at + 12), r.U32(at + 8), r.U32(at + 20), r.U32(at + 16)});
     }
     if (!r.ok) return fail("truncated headers");
+    // Import descriptors are 20 bytes (name at 12), delay-import ones 32 (name at 4); both
+    // tables end with an all-zero descriptor.
+    struct ImportTable { int dir; size_t size, nameAt; };
+    for (ImportTable t : {ImportTable{1, 20, 12}, ImportTable{13, 32, 4}}) {
+        uint32_t va = r.U32(dirs + t.dir * 8);
+        for (int k = 0; va && k < 4096; ++k) {
+            size_t at = 0;
+            if (!w.VaToOffset(va + k * static_cast<uint32_t>(t.size), static_cast<uint32_t>(t.size), &at))
+                return fail("import table outside the file");
+            uint32_t nameVa = r.U32(at + t.nameAt);
+            if (!nameVa) break;
+            size_t name = 0;
+            if (!w.VaToOffset(nameVa, 1, &name)) return fail("import name outside the file");
+            size_t end = name;
+            while (end < file.size() && file[end] && end - name < 256) ++end;
+            if (end >= file.size() || file[end]) return fail("import name not terminated");
+            image->imports.emplace_back(file.begin() + name, file.begin() + end);
+        }
+    }
     if (!rsrcVa) return true;
     if (!w.VaToOffset(rsrcVa, 16, &w.rsrcRaw)) return fail("resource directory outside the file");
     if (!w.Dir(w.rsrcRaw, 0, 0, 0)) return fail("malformed resource tree");
@@ -93,4 +115,15 @@ const PeResource* FindPeResource(const PeImage& image, uint32_t type, uint32_t i
     for (const PeResource& res : image.resources)
         if (res.type == type && res.id == id) return &res;
     return nullptr;
+}
+
+bool IsSystemDll(const std::string& name) {
+    static const char* const kSystem[] = {
+        "kernel32.dll", "user32.dll", "gdi32.dll", "shell32.dll", "comctl32.dll", "comdlg32.dll",
+        "advapi32.dll", "ole32.dll", "oleaut32.dll", "shlwapi.dll", "msvcrt.dll", "ntdll.dll",
+        "bcrypt.dll", "psapi.dll", "version.dll", "uxtheme.dll",
+    };
+    std::string lower(name);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](unsigned char c) { return std::tolower(c); });
+    return std::find(std::begin(kSystem), std::end(kSystem), lower) != std::end(kSystem);
 }

@@ -1,5 +1,5 @@
 // peres: lists a built Windows program's resources, or writes one of them to stdout.
-//   peres FILE                 type id language size, one line per resource
+//   peres FILE                 machine, imported DLLs, then type id language size per resource
 //   peres FILE TYPE ID         the resource's bytes
 #include <cstdio>
 #include <cstdlib>
@@ -24,6 +24,8 @@ int main(int argc, char** argv) {
     }
     if (argc == 2) {
         std::printf("machine 0x%X %s\n", image.machine, image.gui ? "gui" : "console");
+        for (const std::string& dll : image.imports)
+            std::printf("import %s%s\n", dll.c_str(), IsSystemDll(dll) ? "" : " (not a system DLL)");
         for (const PeResource& r : image.resources)
             std::printf("%u %u %u %zu\n", r.type, r.id, r.language, r.data.size());
         return 0;
