@@ -95,8 +95,8 @@ endif()
 
 # Wine's helper processes hold each test's output pipe unless a wineserver is already up:
 # one server for the whole run, started and stopped around every Windows test (fixture "wine").
-add_test(NAME wineserver_start COMMAND ${REPO_ROOT}/scripts/wineserver-ctl start ${WINE_PREFIX})
-add_test(NAME wineserver_stop COMMAND ${REPO_ROOT}/scripts/wineserver-ctl stop ${WINE_PREFIX})
+add_test(NAME wineserver_start COMMAND ${REPO_ROOT}/scripts/wineserver-ctl.sh start ${WINE_PREFIX})
+add_test(NAME wineserver_stop COMMAND ${REPO_ROOT}/scripts/wineserver-ctl.sh stop ${WINE_PREFIX})
 set_tests_properties(wineserver_start PROPERTIES FIXTURES_SETUP wine)
 set_tests_properties(wineserver_stop PROPERTIES FIXTURES_CLEANUP wine)
 

@@ -5,7 +5,7 @@ enable_testing()
 add_compile_options(-Wall -Wextra)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
-set(WINE_RUN ${REPO_ROOT}/scripts/wine-run)
+set(WINE_RUN ${REPO_ROOT}/scripts/wine-run.sh)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_RUN} ${WINE_PREFIX} ${WINE_DLLPATH})
 
 add_library(kcore STATIC ${CORE_SOURCES})

@@ -81,8 +81,8 @@ done
 # One wineserver (and the X display for the progress window) for the whole benchmark, unless
 # one is already up for this prefix (a test run's fixture, which then owns it).
 if [ ! -f "$prefix/.display" ]; then
-  "$root/scripts/wineserver-ctl" start "$prefix" >&2
-  trap '"$root/scripts/wineserver-ctl" stop "$prefix" >/dev/null' EXIT
+  "$root/scripts/wineserver-ctl.sh" start "$prefix" >&2
+  trap '"$root/scripts/wineserver-ctl.sh" stop "$prefix" >/dev/null' EXIT
 fi
 winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
 
@@ -140,7 +140,7 @@ prepare_caches() {  # dir
 run_patch() {  # dir [--ui]
   local ui=()
   [ "${2:-}" = --ui ] && ui=(--ui "$(winpath "$setup_exe")")
-  "$root/scripts/wine-run" "$prefix" "$root/build/wine-cache/dllpath" "$bench_exe" \
+  "$root/scripts/wine-run.sh" "$prefix" "$root/build/wine-cache/dllpath" "$bench_exe" \
     --game "$(winpath "$1/game")" --patch "$(winpath "$1/patch")" "${ui[@]}" | tee -a "$1/bench.log" |
     grep '^RESULT' | tail -1
 }

@@ -9,7 +9,7 @@ cache="$root/build/wine-cache"
 packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev googletest valgrind
   g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix binutils-mingw-w64-i686
-  wine wine64 fonts-wine xvfb xauth imagemagick fonts-wqy-zenhei python3 file binutils
+  wine wine64 fonts-wine xvfb xauth imagemagick fonts-wqy-zenhei fonts-arphic-uming python3 file binutils
 )
 
 missing=()
@@ -37,7 +37,7 @@ add_i386() {
   apt-get update -qq >/dev/null 2>&1 || true
 }
 mkdir -p "$cache/dllpath"
-if "$root/scripts/can-run-32bit"; then
+if "$root/scripts/can-run-32bit.sh"; then
   if ! i386_installed wine32; then
     echo "bootstrap: installing wine32:i386 (this machine runs 32-bit x86 code)"
     add_i386

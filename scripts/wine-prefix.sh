@@ -5,7 +5,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 # The prefix to create: the first argument, else the default of wine-env.sh.
-[ $# -ge 1 ] && export WINEPREFIX=$1
+wine_env "${1:-}"
 stamp="$WINEPREFIX/.project-ready"
 [ -f "$stamp" ] && exit 0
 
@@ -38,6 +38,6 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
-"$here/wine-reg-import" "$WINEPREFIX" "$reg"
+"$here/wine-reg-import.sh" "$WINEPREFIX" "$reg"
 rm -f "$reg"
 touch "$stamp"

@@ -7,7 +7,7 @@
 #   none   the kernel cannot execute 32-bit x86 code: no 32-bit program runs at all
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-if ! "$here/can-run-32bit"; then
+if ! "$here/can-run-32bit.sh"; then
   echo none
 elif [ -x /usr/lib/wine/wine ] &&
      dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then

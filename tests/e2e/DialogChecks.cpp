@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "DialogSpecs.h"
+#include "DialogDesigns.h"
 #include "WinDriver.h"
 
 namespace {
@@ -13,7 +13,7 @@ bool SameClass(const std::wstring& actual, const wchar_t* expected) {
     return lstrcmpiW(actual.c_str(), expected) == 0;
 }
 
-void CheckDialog(HWND dlg, const DialogSpec& design) {
+void CheckDialog(HWND dlg, const DialogDesign& design) {
     const std::wstring caption = WindowText(dlg);
     if (caption != design.caption) Fail(L"%ls: caption \"%ls\"", design.name, caption.c_str());
     const LONG style = GetWindowLongW(dlg, GWL_STYLE);
@@ -42,7 +42,7 @@ void CheckDialog(HWND dlg, const DialogSpec& design) {
 
     HWND child = GetWindow(dlg, GW_CHILD);
     for (size_t i = 0; i < design.controls.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
-        const ControlSpec& c = design.controls[i];
+        const ControlDesign& c = design.controls[i];
         if (!child) Fail(L"%ls: control %zu is missing", design.name, i + 1);
         const std::wstring cls = ClassOf(child);
         const int id = static_cast<int>(GetWindowLongPtrW(child, GWLP_ID)) & 0xFFFF;

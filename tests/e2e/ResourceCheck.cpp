@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "DialogSpecs.h"
+#include "DialogDesigns.h"
 #include "payload/PatchManifest.h"
 #include "setup/resource.h"
 
@@ -170,7 +170,7 @@ std::wstring ClassName(const std::wstring& raw) {
     return raw;
 }
 
-void CheckTemplate(int id, const DialogSpec& design) {
+void CheckTemplate(int id, const DialogDesign& design) {
     DWORD size = 0;
     const unsigned char* data = Load(RT_DIALOG, id, 2052, &size);
     if (!data) return Problem("dialog %d missing", id);
@@ -191,7 +191,7 @@ void CheckTemplate(int id, const DialogSpec& design) {
     if (points != 10 || face != L"宋体") Problem("dialog %d font %s %u", id, Narrow(face).c_str(), points);
     if (count != design.controls.size()) Problem("dialog %d has %u controls", id, count);
     for (size_t i = 0; i < count && i < design.controls.size(); ++i) {
-        const ControlSpec& c = design.controls[i];
+        const ControlDesign& c = design.controls[i];
         r.Align4(data);
         const DWORD itemStyle = r.Dword();
         r.Dword();

@@ -23,5 +23,8 @@ for name in CaptionFont SmCaptionFont MenuFont StatusFont MessageFont; do
     echo "GUI FONTS FAIL: $name is not SimSun at 12 pixels: $v"; rc=1
   fi
 done
-[ $rc -eq 0 ] && echo "GUI FONTS PASS: captions, menus and message boxes use SimSun at 12 pixels"
+# The system's dialogs (the folder browser): Tahoma's Chinese text from AR PL UMing.
+grep -q '^"Tahoma"=str(7):"uming.ttc,AR PL UMing CN' "$prefix/system.reg" ||
+  { echo "GUI FONTS FAIL: Tahoma is not linked to AR PL UMing in $prefix/system.reg"; rc=1; }
+[ $rc -eq 0 ] && echo "GUI FONTS PASS: captions, menus and message boxes in SimSun at 12 pixels, Tahoma's Chinese in AR PL UMing"
 exit $rc

@@ -3,7 +3,9 @@
 # the project's prefix (scripts/wine-prefix.sh), plus the system fonts of a Chinese Windows
 # (captions, menus and message boxes in 宋体 at 9 points, 12 pixels). Wine's default,
 # Tahoma at 8 points, draws Chinese captions as empty boxes and Chinese message text through
-# a fallback at 11 pixels, where the replacement face loses strokes.
+# a fallback at 11 pixels, where the replacement face loses strokes. The system's own dialogs
+# (the shell's folder browser) are in Tahoma at 11 pixels: their Chinese text is linked to AR
+# PL UMing (fonts-arphic-uming), which is drawn whole at that size.
 #   gui-prefix.sh PREFIX
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -13,7 +15,7 @@ prefix=$1
 stamp="$prefix/.gui-ready"
 [ -f "$stamp" ] && exit 0
 . "$root/scripts/wine-env.sh"
-export WINEPREFIX=$prefix
+wine_env "$prefix"
 reg=$(mktemp --suffix=.reg)
 # LOGFONTW: height -12, weight 700 (captions) or 400, charset GB2312 (134), face "SimSun".
 cat >"$reg" <<'REG'
@@ -25,8 +27,11 @@ Windows Registry Editor Version 5.00
 "MenuFont"=hex:f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
 "StatusFont"=hex:f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
 "MessageFont"=hex:f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
+"Tahoma"=hex(7):75,00,6d,00,69,00,6e,00,67,00,2e,00,74,00,74,00,63,00,2c,00,41,00,52,00,20,00,50,00,4c,00,20,00,55,00,4d,00,69,00,6e,00,67,00,20,00,43,00,4e,00,00,00,00,00
 REG
-"$root/scripts/wine-reg-import" "$WINEPREFIX" "$reg"
+"$root/scripts/wine-reg-import.sh" "$WINEPREFIX" "$reg"
 rm -f "$reg"
 # A prefix without them draws every Chinese caption as empty boxes: refuse to go on.
 "$here/check-gui-fonts.sh" "$WINEPREFIX" >&2 || exit 1

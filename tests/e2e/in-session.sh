@@ -5,10 +5,10 @@
 # The prefix must exist (tests/e2e/gui-prefix.sh). The program's output is shown as it
 # comes, through a file: Wine's helper processes must never hold the caller's pipe.
 set -u
-export WINEPREFIX=$1 WINEDLLPATH=$2
+here=$(cd "$(dirname "$0")" && pwd)
+. "$here/../../scripts/wine-env.sh"
+wine_env "$1" "$2"
 shift 2
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 out=$(mktemp)
 wine "$@" </dev/null >"$out" 2>&1 &
 pid=$!

@@ -4,21 +4,6 @@
 # With KSTR_LANGSET_SHOT=FILE.png it instead shows the dialog and saves a screenshot of the
 # display to FILE.png and of the dialog alone to FILE-dialog.png. Exits 77 when Wine cannot run the 32-bit programs on this machine.
 set -u
-
-# Runs a program in a Wine session of its own that ends with it, output through a file
-# (Wine's helper processes would otherwise hold the caller's pipe). Used inside xvfb-run.
-if [ "${1:-}" = --session ]; then
-  shift
-  out=$(mktemp)
-  wine "$@" </dev/null >"$out" 2>&1
-  rc=$?
-  wineserver -k </dev/null >/dev/null 2>&1
-  wineserver -w </dev/null >/dev/null 2>&1
-  tr -d '\r' <"$out"
-  rm -f "$out"
-  exit $rc
-fi
-
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 prefix=$1 dllpath=$2 tests=$3 langset=$4
@@ -42,20 +27,17 @@ done
 
 winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
 
-# The GUI sessions' prefix, created once under a lock.
+# The GUI sessions' prefix (system fonts of a Chinese Windows), created once under a lock.
 mkdir -p "$(dirname "$prefix")"
-flock "$prefix.lock" "$root/scripts/wine-prefix.sh" "$prefix" >/dev/null ||
+flock "$prefix.lock" "$root/tests/e2e/gui-prefix.sh" "$prefix" >/dev/null ||
   { echo "FAIL: cannot create the Wine prefix $prefix"; exit 1; }
 
 export KSTR_LANGSET_EXE=$(winpath "$langset")
-export WINEPREFIX=$prefix WINEDLLPATH=$dllpath
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
-
-self=$here/$(basename "$0")
+# Each run in a Wine session of its own on its own display.
+session="$root/tests/e2e/in-session.sh"
 
 if [ -z "${KSTR_LANGSET_SHOT:-}" ]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" "$self" --session "$tests" "$@"
+  xvfb-run -a -s "-screen 0 1024x768x24" "$session" "$prefix" "$dllpath" "$tests" "$@"
   exit $?
 fi
 
@@ -65,7 +47,7 @@ sync=$(mktemp -d)
 export KSTR_LANGSET_SYNC=$(winpath "$sync")
 mkdir -p "$(dirname "$shot")"
 xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
-  "$4" --session "$1" --gtest_filter=LangSetGui.DISABLED_ShowForScreenshot --gtest_also_run_disabled_tests &
+  "$4" "$5" "$6" "$1" --gtest_filter=LangSetGui.DISABLED_ShowForScreenshot --gtest_also_run_disabled_tests &
   run=$!
   for _ in $(seq 300); do [ -f "$2/ready" ] && break; sleep 0.1; done
   if [ -f "$2/ready" ]; then
@@ -76,7 +58,7 @@ xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
   fi
   touch "$2/done"
   wait $run
-'  _ "$tests" "$sync" "$shot" "$self"
+'  _ "$tests" "$sync" "$shot" "$session" "$prefix" "$dllpath"
 rc=$?
 [ -f "$sync/shot-taken" ] || { echo "FAIL: no screenshot was taken"; rc=1; }
 rm -rf "$sync"

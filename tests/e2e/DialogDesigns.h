@@ -7,7 +7,7 @@
 
 enum Match { kExact, kContains, kAny };
 
-struct ControlSpec {
+struct ControlDesign {
     const wchar_t* className;
     int id;
     int x, y, w, h;        // dialog units
@@ -16,18 +16,18 @@ struct ControlSpec {
     const wchar_t* text;    // exact text, or a part of it, or nothing to compare
 };
 
-struct DialogSpec {
+struct DialogDesign {
     const wchar_t* name;
     const wchar_t* caption;
     int x, y, w, h;
-    std::vector<ControlSpec> controls;
+    std::vector<ControlDesign> controls;
 };
 
 inline constexpr int kStatic = 0xFFFF;
 inline constexpr DWORD kButtonType = 0x0F;
 inline constexpr DWORD kStaticType = 0x1F;
 
-inline const DialogSpec kNotice = {
+inline const DialogDesign kNotice = {
     L"notice", L"Kestrune汉化补丁安装程序 V1.2", 150, 150, 279, 130,
     {
         {L"Button", IDOK, 159, 112, 50, 14, kButtonType, BS_DEFPUSHBUTTON, kExact, L"同意"},
@@ -38,7 +38,7 @@ inline const DialogSpec kNotice = {
         {L"Static", kStatic, 23, 89, 235, 19, kStaticType, SS_LEFT, kContains, L"https://forum.example.org/"},
     }};
 
-inline const DialogSpec kFolder = {
+inline const DialogDesign kFolder = {
     L"game-folder dialog", L"Kestrune汉化补丁安装程序", 100, 100, 367, 221,
     {
         {L"Button", IDOK, 242, 203, 50, 14, kButtonType, BS_DEFPUSHBUTTON, kExact, L"下一步"},
@@ -47,7 +47,7 @@ inline const DialogSpec kFolder = {
         {L"Static", kStatic, 1, 1, 366, 194, kStaticType, SS_BITMAP, kAny, nullptr},
     }};
 
-inline const DialogSpec kProgress = {
+inline const DialogDesign kProgress = {
     L"progress dialog", L"Kestrune汉化补丁安装程序", 100, 100, 350, 73,
     {
         {L"Static", kStatic, 1, 2, 230, 8, kStaticType, SS_LEFT, kExact, L"欢迎使用Kestrune汉化补丁"},

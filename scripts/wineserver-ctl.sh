@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # wineserver-ctl start|stop PREFIX: keeps one wineserver, and one Xvfb display for the Windows
 # programs' windows, up for a whole test run. The display number is written to
-# PREFIX/.display, where scripts/wine-run finds it when DISPLAY is not set.
+# PREFIX/.display, where scripts/wine-run.sh finds it when DISPLAY is not set.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
-export WINEPREFIX=$2
+wine_env "$2"
 display_file="$WINEPREFIX/.display"
 xvfb_pid_file="$WINEPREFIX/.xvfb.pid"
 

@@ -4,20 +4,19 @@
 # A 32-bit program on a machine that cannot execute 32-bit x86 code exits 77, which the
 # tests declare as their skip code.
 set -u
-export WINEPREFIX=$1 WINEDLLPATH=$2
-shift 2
 here=$(cd "$(dirname "$0")" && pwd)
-if file -b "$1" 2>/dev/null | grep -q "PE32 executable" && ! "$here/can-run-32bit"; then
+. "$here/wine-env.sh"
+wine_env "$1" "$2"
+shift 2
+if file -b "$1" 2>/dev/null | grep -q "PE32 executable" && ! "$here/can-run-32bit.sh"; then
   echo "SKIP: this machine cannot execute 32-bit x86 code (no IA32 emulation), so Wine cannot run $1;"
   echo "SKIP: the same sources are tested in the x86_64 build."
   exit 77
 fi
-# Windows need an X display: the test run's Xvfb (scripts/wineserver-ctl) unless one is set.
+# Windows need an X display: the test run's Xvfb (scripts/wineserver-ctl.sh) unless one is set.
 if [ -z "${DISPLAY:-}" ] && [ -f "$WINEPREFIX/.display" ]; then
   export DISPLAY=$(cat "$WINEPREFIX/.display")
 fi
-export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml,winemenubuilder.exe="
 # Wine's helper processes (the desktop, services) inherit the program's output; if that is
 # CTest's pipe, CTest waits for them. Collect the output in a file instead.
 out=$(mktemp)
@@ -26,7 +25,7 @@ rc=$?
 # Now and then Wine fails to start a program at all (no output, an error exit); the
 # programs run here always print something, so such a run is tried once more.
 if [ $rc -ne 0 ] && [ ! -s "$out" ]; then
-  echo "wine-run: $1 did not start (exit $rc), trying once more" >&2
+  echo "wine-run.sh: $1 did not start (exit $rc), trying once more" >&2
   /usr/bin/wine "$@" </dev/null >"$out" 2>&1
   rc=$?
 fi

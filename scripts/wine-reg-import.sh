@@ -5,7 +5,7 @@
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
-export WINEPREFIX=$1
+wine_env "$1"
 reg=$(mktemp --suffix=.reg)
 { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$2"; } >"$reg"
 wine regedit /S "$(winepath -w "$reg")" </dev/null >/dev/null 2>&1
