@@ -17,9 +17,7 @@ FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveF
                                                                : FingerprintVerdict::Differs;
 }
 
-bool ArchiveMatchesFingerprint(const wchar_t* path, const char16_t* name) {
-    if (!g_fingerprints) return true;
-    const ArchiveFingerprint* fingerprint = FindFingerprint(*g_fingerprints, name);
+bool ArchiveMayBeRewritten(const wchar_t* path, const ArchiveFingerprint* fingerprint) {
     if (!fingerprint) return true;
     FingerprintVerdict verdict = CompareArchiveFingerprint(path, *fingerprint);
     if (verdict == FingerprintVerdict::Unreadable) {

@@ -22,8 +22,6 @@ add_library(kwin STATIC
     ${REPO_ROOT}/setup/UserMessage.cpp
     ${REPO_ROOT}/setup/ArchiveReport.cpp
     ${REPO_ROOT}/setup/PatchRun.cpp
-    ${REPO_ROOT}/payload/Fingerprints.cpp
-    ${REPO_ROOT}/payload/FingerprintResource.cpp
     ${REPO_ROOT}/archive/FingerprintCheck.cpp
 )
 target_link_libraries(kwin PUBLIC kcore)
