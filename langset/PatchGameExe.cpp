@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "langset/AnchorSearch.h"
+#include "core/AnchorSearch.h"
 #include "langset/TestSeams.h"
 #include "langset/resource.h"
 

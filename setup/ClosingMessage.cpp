@@ -1,7 +1,7 @@
 #include "setup/ClosingMessage.h"
 
 #include "setup/InstallerTexts.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 
 void ShowClosingMessage(const InstallOutcome& outcome) {
     if (outcome.run.payloadMissing) {

@@ -3,11 +3,11 @@
 // with 0.
 #include "setup/Dialogs.h"
 
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 #include "setup/FolderPicker.h"
-#include "setup/GameFolderRules.h"
+#include "core/GameFolderRules.h"
 #include "setup/Globals.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 namespace {

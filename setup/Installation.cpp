@@ -8,7 +8,7 @@
 #include "setup/InstallerTexts.h"
 #include "setup/PatchRun.h"
 #include "setup/ProgressWindow.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include "archive/PatchArchive.h"
 #include "setup/ArchiveReport.h"
 #include "setup/Globals.h"
-#include "setup/ProgressMath.h"
-#include "setup/UserMessage.h"
+#include "core/ProgressMath.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 namespace {

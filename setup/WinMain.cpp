@@ -2,7 +2,7 @@
 // the installation (setup/Installation.h), in this order.
 #include <windows.h>
 
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 #include "payload/Resources.h"
 #include "setup/Dialogs.h"
 #include "setup/Globals.h"

@@ -2,9 +2,9 @@
 // first problem reported, each set resolved and carrying its own fingerprint.
 #include <gtest/gtest.h>
 
-#include "payload/FingerprintWriter.h"
-#include "payload/LoadedPatch.h"
-#include "payload/ManifestWriter.h"
+#include "core/FingerprintWriter.h"
+#include "core/LoadedPatch.h"
+#include "core/ManifestWriter.h"
 
 namespace {
 

@@ -17,11 +17,11 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "archive/IoFaults.h"
-#include "payload/LoadedPatch.h"
+#include "win/IoFaults.h"
+#include "core/LoadedPatch.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <cstdio>
 
 #include "ReliabilitySupport.h"
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 #include "archive/FingerprintCheck.h"
 #include "archive/PatchArchive.h"
 #include "setup/ArchiveReport.h"
-#include "payload/Fingerprints.h"
-#include "payload/LoadedPatch.h"
+#include "core/Fingerprints.h"
+#include "core/LoadedPatch.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
 

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "payload/Fingerprints.h"
-#include "payload/PatchManifest.h"
+#include "core/Fingerprints.h"
+#include "core/PatchManifest.h"
 
 // The stored bytes. A null payload or fingerprint table is one the build does not carry.
 struct PatchBytes {

@@ -1,4 +1,4 @@
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 
 namespace {
 
