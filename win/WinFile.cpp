@@ -1,4 +1,4 @@
-#include "archive/WinFile.h"
+#include "win/WinFile.h"
 
 IoFaultHook g_ioFaultHook = nullptr;
 
@@ -131,6 +131,15 @@ HeapBuffer::HeapBuffer(size_t size) {
 
 HeapBuffer::~HeapBuffer() {
     if (m_data) HeapFree(GetProcessHeap(), 0, m_data);
+}
+
+HeapBuffer& HeapBuffer::operator=(HeapBuffer&& other) noexcept {
+    if (this != &other) {
+        if (m_data) HeapFree(GetProcessHeap(), 0, m_data);
+        m_data = other.m_data;
+        other.m_data = nullptr;
+    }
+    return *this;
 }
 
 bool FileExists(const wchar_t* path) {
