@@ -1,7 +1,7 @@
 #include "archive/FingerprintCheck.h"
 
 #include "archive/ArchiveFormat.h"
-#include "archive/PatchArchive.h"
+#include "archive/ArchiveFile.h"
 #include "archive/WinFile.h"
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint) {

@@ -4,6 +4,7 @@
 
 #include "archive/FingerprintCheck.h"
 #include "archive/PatchArchive.h"
+#include "setup/ArchiveReport.h"
 #include "payload/PatchManifest.h"
 #include "setup/Globals.h"
 #include "setup/ProgressMath.h"
@@ -81,7 +82,7 @@ PatchRunResult PatchAllArchives(const unsigned char* payload, uint32_t payloadSi
             else if (!ResolvePatchSet(&set, payload, payloadSize))
                 ReportArchiveSkipped(NameOf(set), L"安装程序中的补丁数据不完整，已跳过以下文件：");
             else
-                patched = PatchArchive(path, set.records, set.recordCount) != 0;
+                patched = ReportArchiveOutcome(PatchArchive(path, set.records, set.recordCount));
             totalUnits = AddArchiveUnits(totalUnits, GetFileSizeByName(path));
         }
         if (!patched) {

@@ -10,6 +10,7 @@
 
 #include "ReliabilitySupport.h"
 #include "archive/PatchArchive.h"
+#include "setup/ArchiveReport.h"
 #include "payload/Resources.h"
 
 namespace {
@@ -152,7 +153,7 @@ protected:
         std::vector<EntryPatch> entries;
         for (const auto& r : records)
             entries.push_back({r.index, r.sizeWord, static_cast<uint32_t>(r.data.size()), 0, r.data.data()});
-        int rc = PatchArchive(archive.c_str(), entries.data(), static_cast<uint32_t>(entries.size()));
+        int rc = ReportArchiveOutcome(PatchArchive(archive.c_str(), entries.data(), static_cast<uint32_t>(entries.size()))) ? 1 : 0;
 
         Bytes want;
         const bool accepted = ReferenceRewrite(bytes, records, &want);

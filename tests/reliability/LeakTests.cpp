@@ -10,6 +10,7 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/FingerprintCheck.h"
 #include "archive/PatchArchive.h"
+#include "setup/ArchiveReport.h"
 #include "payload/FingerprintResource.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
@@ -153,7 +154,7 @@ TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
     {
         ASSERT_TRUE(WriteWholeFile(archive, original));
         FaultPlan count(IoOp::Copy, -1);
-        ASSERT_EQ(PatchArchive(archive.c_str(), records, 2), 1);
+        ASSERT_TRUE(PatchArchive(archive.c_str(), records, 2).Patched());
         for (IoOp op : kinds) counts[static_cast<int>(op)] = FaultPlan::Count(op);
     }
     auto oneRound = [&] {
@@ -163,21 +164,21 @@ TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
                 WriteWholeFile(archive, original);
                 {
                     FaultPlan fail(op, nth);
-                    failures += PatchArchive(archive.c_str(), records, 2) == 0;
+                    failures += !ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
                 }
                 // Whatever the failure left, a plain run completes it (a recovery when the
                 // archive was cut short).
-                PatchArchive(archive.c_str(), records, 2);
+                ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
             }
         }
         // A hostile archive and a damaged pair, refused.
         Bytes hostile = original;
         hostile[6] = hostile[7] = 0xFF;
         WriteWholeFile(archive, hostile);
-        failures += PatchArchive(archive.c_str(), records, 2) == 0;
+        failures += !ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
         WriteWholeFile(archive, Bytes(original.begin(), original.begin() + 100));
         WriteWholeFile(temp, Bytes(original.begin(), original.begin() + 200));
-        failures += PatchArchive(archive.c_str(), records, 2) == 0;
+        failures += !ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
         DeleteFileW(temp.c_str());
         // The fingerprint check: matching, another release, archive and copy unreadable.
         WriteWholeFile(archive, original);
