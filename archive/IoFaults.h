@@ -4,7 +4,7 @@
 #pragma once
 #include <cstdint>
 
-enum class IoOp { Copy, Open, Create, Read, Write, Seek, Flush, Delete, Alloc };
+enum class IoOp { Copy, Open, Create, Read, Write, Seek, Flush, Delete, Alloc, Rename };
 
 // Returns true to make the operation fail (the caller sees a failed call; GetLastError gives
 // ERROR_DISK_FULL for writes and ERROR_READ_FAULT otherwise).

@@ -174,6 +174,14 @@ bool CopyFileOver(const wchar_t* from, const wchar_t* to) {
     return true;
 }
 
+bool RenameFileDurably(const wchar_t* from, const wchar_t* to) {
+    if (IoFaultInjected(IoOp::Rename)) return false;
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!RetryWhileShared([&] { return MoveFileExW(from, to, flags) != 0; })) return false;
+    if (g_ioChangeHook) IoChangeMade({IoChange::Rename, nullptr, from, to, 0, nullptr, 0, flags});
+    return true;
+}
+
 bool DeleteFileChecked(const wchar_t* path) {
     if (IoFaultInjected(IoOp::Delete)) return false;
     // A scanner that opens the fresh copy right after it was written would otherwise make a

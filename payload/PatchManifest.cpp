@@ -29,9 +29,11 @@ bool IsSafeRelativeName(const char16_t* name, uint32_t units) {
         if (end - start == 2 && name[start] == u'.' && name[start + 1] == u'.') return false;
         start = end + 1;
     }
+    // The temporary and staging names replace the last three units with "tmp" and "tm~": a
+    // name that ends so would be its own temporary or staging file.
     const char16_t* tail = name + units - 3;
-    bool endsInTmp = (tail[0] | 0x20) == u't' && (tail[1] | 0x20) == u'm' && (tail[2] | 0x20) == u'p';
-    return !endsInTmp;
+    bool endsInTm = (tail[0] | 0x20) == u't' && (tail[1] | 0x20) == u'm';
+    return !(endsInTm && ((tail[2] | 0x20) == u'p' || tail[2] == u'~'));
 }
 
 bool ReadSet(ResourceReader& reader, ArchivePatchSet* set) {

@@ -115,6 +115,9 @@ TEST(Manifest, InconsistentOrUnsafeManifestsAreRejected) {
         {"drive name", withName(u"C:\\x.arc")},
         {"name climbing out of the folder", withName(u"nativePC\\..\\..\\x.arc")},
         {"name whose temporary path is itself", withName(u"nativePC\\x.tmp")},
+        {"name whose temporary path is itself, in capitals", withName(u"nativePC\\x.TMP")},
+        {"name whose staging path is itself", withName(u"nativePC\\x.tm~")},
+        {"name whose staging path is itself, in capitals", withName(u"nativePC\\x.TM~")},
         {"empty path component", withName(u"nativePC\\\\x.arc")},
     };
     for (const Corruption& c : cases) {

@@ -32,7 +32,7 @@
 
 namespace {
 
-const char* const kOpNames[] = {"Copy", "Open", "Create", "Read", "Write", "Seek", "Flush", "Delete", "Alloc"};
+const char* const kOpNames[] = {"Copy", "Open", "Create", "Read", "Write", "Seek", "Flush", "Delete", "Alloc", "Rename"};
 
 long g_opCount = 0;
 long g_stopAt = 0;

@@ -26,6 +26,15 @@ struct Patch {
     }
 };
 
+// The temporary copy as the patcher leaves it: the archive's bytes and the mark.
+Bytes MarkedCopy(const Bytes& archive) {
+    Bytes copy = archive;
+    unsigned char mark[kCopyMarkSize];
+    MakeCopyMark(archive.size(), mark);
+    copy.insert(copy.end(), mark, mark + kCopyMarkSize);
+    return copy;
+}
+
 Patch TypicalPatch() {
     return Patch({
         {3, 0x0040002C, Pattern(200000, 11)},       // shrinks
@@ -41,6 +50,7 @@ protected:
     MessageRecorder messages;
     std::wstring archive = dir / L"title.arc";
     std::wstring temp = dir / L"title.tmp";
+    std::wstring staging = dir / L"title.tm~";
 
     Bytes Read(const std::wstring& path) {
         Bytes b;
@@ -140,7 +150,9 @@ TEST_F(PatchArchiveTest, OutcomeNamesWhatHappenedAndWhichFile) {
         {"archive and copy cut short", cut, cut, false, IoOp::Read, 0, ArchiveResult::BothDamaged, false},
         {"truncation refused", original, {}, false, IoOp::Create, 1, ArchiveResult::CannotOpen, false},
         {"table unreadable", original, {}, false, IoOp::Read, 2, ArchiveResult::CannotOpen, true},
-        {"write fails after truncation", original, {}, false, IoOp::Write, 1, ArchiveResult::RewriteFailed, false},
+        {"marking the copy fails", original, {}, false, IoOp::Write, 1, ArchiveResult::CannotOpen, true},
+        {"naming the copy fails", original, {}, false, IoOp::Rename, 1, ArchiveResult::CannotOpen, true},
+        {"write fails after truncation", original, {}, false, IoOp::Write, 2, ArchiveResult::RewriteFailed, false},
     };
     for (const auto& c : cases) {
         DeleteFileW(archive.c_str());
@@ -223,7 +235,8 @@ TEST_F(PatchArchiveTest, FailureAfterTruncationIsCompletedByTheNextRun) {
         writes = FaultPlan::Count(IoOp::Write);
     }
     ASSERT_GT(writes, 8);
-    for (int nth = 1; nth <= writes; ++nth) {
+    // Write 1 marks the copy, before the truncation (FailuresBeforeTruncation... has it).
+    for (int nth = 2; nth <= writes; ++nth) {
         ASSERT_TRUE(WriteWholeFile(archive, original));
         messages.Clear();
         {
@@ -231,7 +244,7 @@ TEST_F(PatchArchiveTest, FailureAfterTruncationIsCompletedByTheNextRun) {
             EXPECT_EQ(patch.Apply(archive), 0) << "write " << nth;
         }
         EXPECT_TRUE(Exists(temp)) << "write " << nth << ": the only intact source was deleted";
-        EXPECT_TRUE(Read(temp) == original) << "write " << nth;
+        EXPECT_TRUE(Read(temp) == MarkedCopy(original)) << "write " << nth;
         ASSERT_EQ(messages.Messages().size(), 1u) << "write " << nth;
         EXPECT_EQ(messages.Messages()[0].caption, L"错误");
 
@@ -250,7 +263,10 @@ TEST_F(PatchArchiveTest, FailuresBeforeTruncationLeaveTheArchiveUntouched) {
         const char* what;
     } cases[] = {
         {IoOp::Copy, 1, "copy to the temporary file"},
+        {IoOp::Open, 1, "opening the copy to mark it"},
+        {IoOp::Write, 1, "marking the copy"},
         {IoOp::Flush, 1, "flushing the copy"},
+        {IoOp::Rename, 1, "giving the copy the temporary name"},
         {IoOp::Read, 1, "reading the header"},
         {IoOp::Read, 2, "reading the table"},
         {IoOp::Alloc, 1, "allocating the table"},
@@ -265,6 +281,7 @@ TEST_F(PatchArchiveTest, FailuresBeforeTruncationLeaveTheArchiveUntouched) {
         }
         EXPECT_TRUE(Read(archive) == original) << c.what;
         EXPECT_FALSE(Exists(temp)) << c.what;
+        EXPECT_FALSE(Exists(staging)) << c.what;
         EXPECT_EQ(messages.Messages().size(), 1u) << c.what;
     }
 }
