@@ -157,8 +157,8 @@ bool ArchiveRewrite::Plan() {
     return StopBeforeTruncation(ArchiveResult::Unrecognised);
 }
 
-// Header, table, zero fill and every entry in table order. Any failure leaves a file that is
-// not intact (shorter than its table says), which the next run recognises.
+// Header, table, zero fill and every entry in table order. After any failure (or a power
+// cut) the complete copy beside the archive is the next run's source.
 bool ArchiveRewrite::WriteArchive(HANDLE out) {
     uint16_t entryCount = m_sourceTable.EntryCount();
     const unsigned char* table = m_plan.table.Get();
@@ -196,8 +196,8 @@ bool ArchiveRewrite::Rewrite() {
     return true;
 }
 
-// 6. A copy that cannot be deleted now is stale beside an intact archive; the next run
-// removes it.
+// 6. A copy that cannot be deleted now (or whose delete a power cut undoes) is complete: the
+// next run rewrites the archive from it once more, to the same bytes, and removes it.
 void ArchiveRewrite::Finish() {
     DeleteFileChecked(m_tempPath);
     m_outcome->result = ArchiveResult::Patched;

@@ -36,6 +36,19 @@ bool IsSafeRelativeName(const char16_t* name, uint32_t units) {
     return !(endsInTm && ((tail[2] | 0x20) == u'p' || tail[2] == u'~'));
 }
 
+char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c | 0x20) : c; }
+
+// Whether two names give the same temporary (and staging) name: equal but for their last
+// three units, ignoring ASCII case. One archive's complete copy would then be taken as the
+// other's source.
+bool ShareTemporaryName(const ArchivePatchSet& a, const ArchivePatchSet& b) {
+    if (a.nameLength != b.nameLength) return false;
+    uint32_t stem = a.nameLength - 1 - 3; // without the NUL and the last three units
+    for (uint32_t i = 0; i < stem; ++i)
+        if (FoldAscii(a.name[i]) != FoldAscii(b.name[i])) return false;
+    return true;
+}
+
 bool ReadSet(ResourceReader& reader, ArchivePatchSet* set) {
     uint32_t nameLength = 0;
     if (!reader.ReadU32(&nameLength)) return false;
@@ -95,6 +108,13 @@ bool ParsePatchManifest(const unsigned char* bytes, size_t size,
         FreePatchSets(table, archiveCount);
         return false;
     }
+    // 411 names in the shipped manifest: the pairwise check is cheap.
+    for (uint32_t i = 0; i < archiveCount; ++i)
+        for (uint32_t j = i + 1; j < archiveCount; ++j)
+            if (ShareTemporaryName(table[i], table[j])) {
+                FreePatchSets(table, archiveCount);
+                return false;
+            }
     *sets = table;
     *count = archiveCount;
     return true;

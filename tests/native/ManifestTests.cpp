@@ -127,6 +127,27 @@ TEST(Manifest, InconsistentOrUnsafeManifestsAreRejected) {
     }
 }
 
+// Two archives whose temporary names are one file: one's complete copy would be taken as the
+// other's source after a power cut.
+TEST(Manifest, NamesSharingATemporaryNameAreRejected) {
+    const struct {
+        const char* what;
+        std::u16string first, second;
+        bool accepted;
+    } cases[] = {
+        {"same stem, other ending", u"nativePC\\a.arc", u"nativePC\\a.bin", false},
+        {"same name twice", u"nativePC\\a.arc", u"nativePC\\a.arc", false},
+        {"same stem in other capitals", u"nativePC\\A.arc", u"nativepc\\a.ARC", false},
+        {"other stem", u"nativePC\\a.arc", u"nativePC\\b.arc", true},
+        {"other folder", u"nativePC\\x\\a.arc", u"nativePC\\y\\a.arc", true},
+        {"other length", u"nativePC\\a.arc", u"nativePC\\aa.arc", true},
+    };
+    for (const auto& c : cases) {
+        ParsedTable table;
+        EXPECT_EQ(table.Parse(SerializeManifest({{c.first, {}}, {c.second, {}}})), c.accepted) << c.what;
+    }
+}
+
 TEST(Manifest, ResolveChecksEveryRecordAgainstThePayload) {
     std::vector<unsigned char> payload(100, 0xAB);
     EntryPatch records[] = {{0, 0, 10, 0, nullptr}, {1, 0, 90, 10, nullptr}, {2, 0, 0, 100, nullptr}};
