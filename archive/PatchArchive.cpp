@@ -112,17 +112,17 @@ bool ArchiveRewrite::Copy() {
     if (!CopyFileOver(m_path, m_stagingPath)) return StopBeforeTruncation(ArchiveResult::CannotOpen, true);
     // CopyFileW carries a read-only attribute over; the copy is ours to write and delete.
     SetFileAttributesW(m_stagingPath, FILE_ATTRIBUTE_NORMAL);
-    bool flushed;
+    bool onDisk;
     {
         WinFile copy;
         uint64_t size = 0;
         unsigned char mark[kCopyMarkSize];
-        flushed = copy.OpenWrite(m_stagingPath) && copy.Size(&size) && size < kMaxArchiveSize &&
-                  copy.SeekTo(static_cast<uint32_t>(size));
-        if (flushed) MakeCopyMark(size, mark);
-        flushed = flushed && copy.WriteAll(mark, kCopyMarkSize) && copy.Flush() && copy.Close();
+        bool atEnd = copy.OpenWrite(m_stagingPath) && copy.Size(&size) && size < kMaxArchiveSize &&
+                     copy.SeekTo(static_cast<uint32_t>(size));
+        if (atEnd) MakeCopyMark(size, mark);
+        onDisk = atEnd && copy.WriteAll(mark, kCopyMarkSize) && copy.Flush() && copy.Close();
     }
-    if (!flushed || !RenameFileDurably(m_stagingPath, m_tempPath))
+    if (!onDisk || !RenameFileDurably(m_stagingPath, m_tempPath))
         return StopBeforeTruncation(ArchiveResult::CannotOpen, true);
     return true;
 }
