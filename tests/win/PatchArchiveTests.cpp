@@ -26,15 +26,6 @@ struct Patch {
     }
 };
 
-// The temporary copy as the patcher leaves it: the archive's bytes and the mark.
-Bytes MarkedCopy(const Bytes& archive) {
-    Bytes copy = archive;
-    unsigned char mark[kCopyMarkSize];
-    MakeCopyMark(archive.size(), mark);
-    copy.insert(copy.end(), mark, mark + kCopyMarkSize);
-    return copy;
-}
-
 Patch TypicalPatch() {
     return Patch({
         {3, 0x0040002C, Pattern(200000, 11)},       // shrinks

@@ -9,6 +9,8 @@
 #include "archive/IoFaults.h"
 
 bool WriteWholeFile(const std::wstring& path, const Bytes& bytes);
+// The temporary copy as the patcher leaves it: the archive's bytes and the mark after them.
+Bytes MarkedCopy(const Bytes& archive);
 bool ReadWholeFile(const std::wstring& path, Bytes* bytes);
 bool Exists(const std::wstring& path);
 
