@@ -1,8 +1,8 @@
 #include "archive/FingerprintCheck.h"
 
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 #include "archive/ArchiveFile.h"
-#include "archive/WinFile.h"
+#include "win/WinFile.h"
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint) {
     WinFile file;
@@ -17,9 +17,7 @@ FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveF
                                                                : FingerprintVerdict::Differs;
 }
 
-bool ArchiveMatchesFingerprint(const wchar_t* path, const char16_t* name) {
-    if (!g_fingerprints) return true;
-    const ArchiveFingerprint* fingerprint = FindFingerprint(*g_fingerprints, name);
+bool ArchiveMayBeRewritten(const wchar_t* path, const ArchiveFingerprint* fingerprint) {
     if (!fingerprint) return true;
     // The archive is rewritten from a complete temporary copy whatever the archive looks
     // like (a power cut may have left it torn), so the copy is what is judged.

@@ -18,12 +18,23 @@ if(NOT CMAKE_BUILD_TYPE)
 endif()
 add_compile_options(-Wall -Wextra)
 
-# Core library for the tools (optimised, no sanitizers).
-add_library(kcore STATIC ${CORE_SOURCES} ${REPO_ROOT}/payload/ManifestWriter.cpp)
-target_include_directories(kcore PUBLIC ${REPO_ROOT})
+# The core twice: optimised for the tools, and under the sanitizers for the unit tests
+# (which also build the tools' own sources that way).
+add_core_library(core)
+add_core_library(core_checked)
+enable_sanitizers(core_checked)
 
 add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
 include(GoogleTest)
+
+# The layers include only downward, and the core sees no Win32 header (tests/layers/).
+find_program(PYTHON3 python3 REQUIRED)
+add_test(NAME layers.includes_run_downward
+         COMMAND ${PYTHON3} ${REPO_ROOT}/tests/layers/check_includes.py ${REPO_ROOT})
+add_test(NAME layers.check_catches_violations
+         COMMAND ${PYTHON3} ${REPO_ROOT}/tests/layers/check_includes.py --self-test)
+set_tests_properties(layers.includes_run_downward PROPERTIES PASS_REGULAR_EXPRESSION "INCLUDE CHECK PASSED")
+set_tests_properties(layers.check_catches_violations PROPERTIES PASS_REGULAR_EXPRESSION "SELF-TEST PASSED")
 
 add_subdirectory(tools)
 add_subdirectory(tests/native)

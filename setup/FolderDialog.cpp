@@ -3,18 +3,17 @@
 // with 0.
 #include "setup/Dialogs.h"
 
-#include "payload/PatchManifest.h"
-#include "payload/Resources.h"
+#include "core/LoadedPatch.h"
 #include "setup/FolderPicker.h"
-#include "setup/GameFolderRules.h"
+#include "core/GameFolderRules.h"
 #include "setup/Globals.h"
-#include "setup/UserMessage.h"
+#include "setup/InstallerTexts.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 namespace {
 
 const wchar_t kMarkerFile[] = L"nativePC\\rom\\demo\\m01_100s.arc";
-const wchar_t kErrorCaption[] = L"错误";
 static_assert(sizeof(kMarkerFile) / sizeof(wchar_t) - 1 == kMarkerNameUnits, "marker length");
 
 // The browser and its messages have no owner, so the dialog stays usable while they are
@@ -22,38 +21,23 @@ static_assert(sizeof(kMarkerFile) / sizeof(wchar_t) - 1 == kMarkerNameUnits, "ma
 // meanwhile must not be overridden by a folder chosen afterwards.
 bool g_browsing = false;
 bool g_cancelled = false;
-
-// Longest archive name of the embedded manifest, in UTF-16 units without the NUL; 0 when
-// the manifest cannot be read (then nothing would be patched).
-size_t LongestArchiveNameUnits() {
-    uint32_t size = 0;
-    const unsigned char* data = GetPayloadData(IDR_MANIFEST, &size);
-    ArchivePatchSet* sets = nullptr;
-    uint32_t count = 0;
-    if (!data || !ParsePatchManifest(data, size, &sets, &count)) return 0;
-    size_t longest = 0;
-    for (uint32_t i = 0; i < count; ++i)
-        if (sets[i].nameLength - 1 > longest) longest = sets[i].nameLength - 1;
-    FreePatchSets(sets, count);
-    return longest;
-}
+// From the loaded patch, while the dialog is up; 0 when no manifest could be loaded (then
+// nothing would be patched).
+size_t g_longestArchiveNameUnits = 0;
 
 void ReportPathTooLong() {
-    ShowUserMessage(nullptr,
-                    L"您所选择的目录路径过长，补丁无法安装到该目录！"
-                    L"请将游戏移动到路径较短的目录后重新选择！",
-                    kErrorCaption);
+    ShowUserMessage(nullptr, texts::kFolderPathTooLong, texts::kErrorCaption);
 }
 
 void RunBrowseLoop(HWND dlg) {
     for (;;) {
         if (!BrowseForGameFolder() || g_cancelled) return;
-        switch (CheckGameFolder()) {
+        switch (CheckGameFolder(g_longestArchiveNameUnits)) {
         case kGameFolderValid:
             EndDialog(dlg, 1);
             return;
         case kGameFolderNotGame:
-            ShowUserMessage(dlg, L"您所选择的目录不是Kestrune目录！请重新选择！", kErrorCaption);
+            ShowUserMessage(dlg, texts::kNotGameFolder, texts::kErrorCaption);
             break;
         case kGameFolderNoSpace:
         case kGameFolderTooLong:
@@ -67,7 +51,7 @@ void RunBrowseLoop(HWND dlg) {
 
 int BrowseForGameFolder() {
     if (!PickGameFolder(g_gameDir)) {
-        ShowUserMessage(nullptr, L"选择为空", L"Choose");
+        ShowUserMessage(nullptr, texts::kEmptyChoice, texts::kEmptyChoiceCaption);
         return 0;
     }
     // A choice without a file-system path stays empty and fails the check.
@@ -75,7 +59,7 @@ int BrowseForGameFolder() {
     return 1;
 }
 
-GameFolderCheck CheckGameFolder() {
+GameFolderCheck CheckGameFolder(size_t longestArchiveNameUnits) {
     const size_t folderUnits = lstrlenW(g_gameDir);
     // Only an absolute folder chosen in the browser is considered; an empty one would make
     // the marker path relative to the current directory.
@@ -94,30 +78,32 @@ GameFolderCheck CheckGameFolder() {
     if (file == INVALID_HANDLE_VALUE) return kGameFolderNotGame;
     CloseHandle(file);
 
-    if (!GameFolderPathFits(folderUnits, LongestArchiveNameUnits(), kPathUnits)) {
+    if (!GameFolderPathFits(folderUnits, longestArchiveNameUnits, kPathUnits)) {
         ReportPathTooLong();
         return kGameFolderTooLong;
     }
 
     ULARGE_INTEGER available{}, total{};
     if (!GetDiskFreeSpaceExW(g_gameDir, &available, &total, nullptr)) {
-        ShowUserMessage(nullptr, L"无法获取游戏所在分区的剩余空间！请重新选择！", kErrorCaption);
+        ShowUserMessage(nullptr, texts::kFreeSpaceUnknown, texts::kErrorCaption);
         return kGameFolderNoSpace;
     }
     if (!HasEnoughFreeSpace(available.QuadPart)) {
-        ShowUserMessage(nullptr, L"游戏所在分区剩余空间不足！请至少保证140MB的可用空间！",
-                        kErrorCaption);
+        ShowUserMessage(nullptr, texts::kFreeSpaceTooLow, texts::kErrorCaption);
         return kGameFolderNoSpace;
     }
     return kGameFolderValid;
 }
 
-INT_PTR CALLBACK FolderDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK FolderDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         g_browsing = false;
         g_cancelled = false;
+        const auto* patch = reinterpret_cast<const LoadedPatch*>(lParam);
+        g_longestArchiveNameUnits = patch ? patch->longestNameUnits : 0;
         return TRUE; // focus goes to the first button, "下一步"
+    }
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:

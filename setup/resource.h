@@ -8,7 +8,7 @@
 #define IDR_MANIFEST 164
 #define IDB_BANNER 165
 #define IDR_LANGSET 169
-#define IDR_FINGERPRINTS 170 // optional: the archives' fingerprints (payload/Fingerprints.h)
+#define IDR_FINGERPRINTS 170 // optional: the archives' fingerprints (core/Fingerprints.h)
 #define IDI_APP 107
 #define IDI_SMALL 108
 

@@ -20,7 +20,7 @@
 
 #include "DialogChecks.h"
 #include "WinDriver.h"
-#include "setup/ProgressMath.h"
+#include "core/ProgressMath.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "ArchiveSamples.h"
-#include "payload/FingerprintWriter.h"
-#include "payload/Fingerprints.h"
+#include "core/FingerprintWriter.h"
+#include "core/Fingerprints.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <map>
 
 #include "ArchiveSamples.h"
-#include "payload/Fingerprints.h"
-#include "payload/ManifestWriter.h"
-#include "payload/PatchManifest.h"
+#include "core/Fingerprints.h"
+#include "core/ManifestWriter.h"
+#include "core/PatchManifest.h"
 #include "tools/gamegen/GameGen.h"
 #include "tools/patchbuild/Cli.h"
 #include "tools/patchbuild/PatchBuild.h"

@@ -1,7 +1,7 @@
 // Progress arithmetic: per-archive shift, division before multiplication, no clamp.
 #include <gtest/gtest.h>
 
-#include "setup/ProgressMath.h"
+#include "core/ProgressMath.h"
 
 TEST(ProgressMath, PositionsAtTheEdges) {
     const struct {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "PeResources.h"
-#include "payload/Fingerprints.h"
-#include "payload/PatchManifest.h"
+#include "core/Fingerprints.h"
+#include "core/PatchManifest.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <vector>
 
 #include "ArchiveFixture.h"
-#include "archive/IoFaults.h"
+#include "win/IoFaults.h"
+#include "core/LoadedPatch.h"
 
 bool WriteWholeFile(const std::wstring& path, const Bytes& bytes);
 // The temporary copy as the patcher leaves it: the archive's bytes and the mark after them.
@@ -49,6 +50,23 @@ public:
     FaultPlan(IoOp op, int nth);
     ~FaultPlan();
     static int Count(IoOp op); // operations of that kind seen since the plan started
+};
+
+// A patch folder's manifest.bin, payload.bin and fingerprints.bin, loaded as the installer
+// loads its resources (LoadPatch); released at destruction. Without withFingerprints, or
+// when the folder has none, the patch carries no fingerprints.
+class PatchFiles {
+public:
+    explicit PatchFiles(const std::wstring& patchDir, bool withFingerprints = true);
+    ~PatchFiles() { FreeLoadedPatch(&loaded); }
+    PatchFiles(const PatchFiles&) = delete;
+    PatchFiles& operator=(const PatchFiles&) = delete;
+    // The set of the archive with this name (as the manifest spells it), or -1.
+    int IndexOf(const std::wstring& name) const;
+
+    Bytes manifest, payload, fingerprints;
+    PatchLoad load;
+    LoadedPatch loaded;
 };
 
 std::string Narrow(const std::wstring& s);

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "setup/ProgressMath.h"
+#include "core/ProgressMath.h"
 #include "tools/patchbuild/PatchBuild.h"
 #include "tools/patchbuild/PatchVerify.h"
 #include "tools/patchbuild/ProgressBar.h"

@@ -2,8 +2,8 @@
 
 #include <cstring>
 
-#include "archive/ArchiveFormat.h"
-#include "payload/Fingerprints.h"
+#include "core/ArchiveFormat.h"
+#include "core/Fingerprints.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/FingerprintWriter.h"
+#include "core/FingerprintWriter.h"
 #include "tools/patchbuild/ArchiveImage.h"
 
 struct ReplacedEntry {

@@ -3,9 +3,9 @@
 #include <memory>
 #include <system_error>
 
-#include "archive/ArchiveFormat.h"
-#include "payload/FingerprintWriter.h"
-#include "payload/ManifestWriter.h"
+#include "core/ArchiveFormat.h"
+#include "core/FingerprintWriter.h"
+#include "core/ManifestWriter.h"
 #include "tools/patchbuild/GamePaths.h"
 #include "tools/patchbuild/PatchDiff.h"
 #include "tools/patchbuild/ProgressBar.h"

@@ -1,12 +1,9 @@
-#include "payload/PatchManifest.h"
+#include "core/PatchManifest.h"
 
 #include <cstdlib>
 #include <new>
 
-#include "payload/ResourceReader.h"
-
-ArchivePatchSet* g_patchSets = nullptr;
-std::atomic<uint32_t> g_patchSetCount{0};
+#include "core/ResourceReader.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Archive fingerprints: which release of each archive a patch was made for.
-// Portable: no <windows.h>. The Win32 side (FingerprintResource.cpp) feeds it resource bytes.
+// Portable: no <windows.h>. LoadPatch (core/LoadedPatch.h) parses it beside the manifest.
 //
 // The manifest replaces entries by index, so an archive of another release of the game
 // would be silently corrupted. A fingerprint names what the rewrite never changes (the entry
@@ -41,10 +41,6 @@ struct FingerprintTable {
     ArchiveFingerprint* items; // owned
 };
 
-// The installer's table, loaded beside the manifest; null when the build carries none, and
-// then no archive is checked.
-extern FingerprintTable* g_fingerprints;
-
 // FNV-1a 64, continued from `hash` (start with kFnvOffsetBasis).
 constexpr uint64_t kFnvOffsetBasis = 0xcbf29ce484222325ull;
 uint64_t FnvAppend(uint64_t hash, const unsigned char* bytes, size_t count);
@@ -59,7 +55,7 @@ uint64_t HashEntryLeads(const unsigned char* table, uint32_t entryCount);
 bool MatchesFingerprint(const unsigned char* header, const unsigned char* table,
                         const ArchiveFingerprint& fingerprint);
 
-// Parses a stored table. Fails (returns false, *out untouched) on a wrong magic or version,
+// Parses a stored table into an empty *out. Fails (returns false, *out untouched) on a wrong magic or version,
 // a table shorter or longer than its counts say, names that are not NUL-terminated or
 // longer than a manifest name may be, and a failed allocation.
 bool ParseFingerprints(const unsigned char* bytes, size_t size, FingerprintTable* out);
