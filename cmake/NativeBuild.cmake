@@ -36,6 +36,18 @@ add_test(NAME layers.check_catches_violations
 set_tests_properties(layers.includes_run_downward PROPERTIES PASS_REGULAR_EXPRESSION "INCLUDE CHECK PASSED")
 set_tests_properties(layers.check_catches_violations PROPERTIES PASS_REGULAR_EXPRESSION "SELF-TEST PASSED")
 
+# Helpers shared by the tests (tests/common/): bytes and files, hand-built archives.
+set(TEST_COMMON_SOURCES
+    ${REPO_ROOT}/tests/common/TestBytes.cpp
+    ${REPO_ROOT}/tests/common/ArchiveFixture.cpp
+    ${REPO_ROOT}/tests/common/ArchiveSamples.cpp)
+add_library(test_common STATIC ${TEST_COMMON_SOURCES})
+target_include_directories(test_common PUBLIC ${REPO_ROOT}/tests/common)
+enable_sanitizers(test_common)
+# The same without the sanitizers, for authordata (a data generator linked with the tools' core).
+add_library(test_common_plain STATIC ${TEST_COMMON_SOURCES})
+target_include_directories(test_common_plain PUBLIC ${REPO_ROOT}/tests/common)
+
 add_subdirectory(tools)
 add_subdirectory(tests/native)
 add_subdirectory(bench)

@@ -16,10 +16,17 @@ namespace {
 // A damaged installer must not leave a companion program behind that belongs to no patch,
 // nor patch without the check its fingerprints were meant to make.
 void ReportPatchNotLoaded(PatchLoad load) {
-    ShowUserMessage(nullptr,
-                    load == PatchLoad::FingerprintsMalformed ? texts::kFingerprintsDamaged
-                                                             : texts::kPatchDataDamaged,
-                    texts::kInstallFailedCaption);
+    const wchar_t* text = texts::kPatchDataDamaged;
+    switch (load) {
+    case PatchLoad::Loaded:
+    case PatchLoad::ManifestUnusable:
+    case PatchLoad::PayloadMissing:
+        break;
+    case PatchLoad::FingerprintsMalformed:
+        text = texts::kFingerprintsDamaged;
+        break;
+    }
+    ShowUserMessage(nullptr, text, texts::kInstallFailedCaption);
 }
 
 } // namespace
