@@ -1,13 +1,81 @@
 #include "archive/ArchiveFile.h"
 
-bool MakeTempPath(const wchar_t* path, wchar_t* tempPath) {
+namespace {
+
+const unsigned char kCopyMagic[8] = {'K', 'S', 'T', 'R', 'c', 'o', 'p', 'y'};
+constexpr uint32_t kLeadingBytesChecked = 512;
+
+bool ReplaceLastThree(const wchar_t* path, wchar_t* out, const wchar_t* ending) {
     size_t length = lstrlenW(path);
     if (length < 3 || length >= MAX_PATH) return false;
-    for (size_t i = 0; i <= length; ++i) tempPath[i] = path[i];
-    tempPath[length - 3] = L't';
-    tempPath[length - 2] = L'm';
-    tempPath[length - 1] = L'p';
+    for (size_t i = 0; i <= length; ++i) out[i] = path[i];
+    for (size_t i = 0; i < 3; ++i) out[length - 3 + i] = ending[i];
     return true;
+}
+
+} // namespace
+
+bool MakeTempPath(const wchar_t* path, wchar_t* tempPath) { return ReplaceLastThree(path, tempPath, L"tmp"); }
+bool MakeStagingPath(const wchar_t* path, wchar_t* stagingPath) { return ReplaceLastThree(path, stagingPath, L"tm~"); }
+
+void MakeCopyMark(uint64_t copiedSize, unsigned char* mark) {
+    CopyMemory(mark, kCopyMagic, sizeof kCopyMagic);
+    StoreU32(mark + 8, static_cast<uint32_t>(copiedSize));
+    StoreU32(mark + 12, static_cast<uint32_t>(copiedSize >> 32));
+}
+
+bool IsCopyMark(const unsigned char* tail, uint64_t fileSize) {
+    if (fileSize < kCopyMarkSize) return false;
+    for (size_t i = 0; i < sizeof kCopyMagic; ++i)
+        if (tail[i] != kCopyMagic[i]) return false;
+    uint64_t copied = LoadU32(tail + 8) | uint64_t(LoadU32(tail + 12)) << 32;
+    return copied == fileSize - kCopyMarkSize;
+}
+
+TempCopyState InspectTempCopy(const wchar_t* tempPath) {
+    WinFile file;
+    if (!file.OpenRead(tempPath)) {
+        DWORD error = GetLastError();
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? TempCopyState::Unmarked
+                                                                              : TempCopyState::Unreadable;
+    }
+    uint64_t size = 0;
+    unsigned char tail[kCopyMarkSize];
+    if (!file.Size(&size)) return TempCopyState::Unreadable;
+    if (size < kCopyMarkSize || size >= kMaxArchiveSize) return TempCopyState::Unmarked;
+    if (!file.SeekTo(static_cast<uint32_t>(size - kCopyMarkSize)) || !file.ReadExact(tail, kCopyMarkSize))
+        return TempCopyState::Unreadable;
+    if (!IsCopyMark(tail, size)) return TempCopyState::Unmarked;
+    ArchiveTable table;
+    if (!file.SeekTo(0)) return TempCopyState::Unreadable;
+    switch (ReadArchiveTable(file, &table)) {
+    case TableRead::Intact: return TempCopyState::Complete;
+    case TableRead::NotIntact: return TempCopyState::Unmarked;
+    case TableRead::CouldNotRead: break;
+    }
+    return GetLastError() == ERROR_HANDLE_EOF ? TempCopyState::Unmarked : TempCopyState::Unreadable;
+}
+
+bool IsLeftoverCopy(const wchar_t* tempPath, const wchar_t* archivePath) {
+    WinFile copy, archive;
+    uint64_t size = 0;
+    if (!copy.OpenRead(tempPath) || !copy.Size(&size)) return false;
+    if (size == 0) return true;
+    unsigned char lead[kLeadingBytesChecked];
+    uint32_t leadSize = size < kLeadingBytesChecked ? static_cast<uint32_t>(size) : kLeadingBytesChecked;
+    if (!copy.ReadExact(lead, leadSize)) return false;
+    bool zeros = true;
+    for (uint32_t i = 0; i < leadSize; ++i) zeros = zeros && lead[i] == 0;
+    if (zeros) return true;
+    unsigned char header[kArcHeaderSize];
+    uint32_t compared = leadSize < kArcHeaderSize ? leadSize : kArcHeaderSize;
+    if (archive.OpenRead(archivePath) && archive.ReadExact(header, kArcHeaderSize)) {
+        bool same = true;
+        for (uint32_t i = 0; i < compared; ++i) same = same && lead[i] == header[i];
+        if (same) return true;
+    }
+    copy.Close();
+    return InspectArchive(tempPath) == ArchiveState::Intact;
 }
 
 TableRead ReadArchiveTable(WinFile& file, ArchiveTable* table) {

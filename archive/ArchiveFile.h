@@ -11,6 +11,29 @@
 // The archive's path with its last three code units replaced by "tmp". False if it is
 // shorter than three units or does not fit 260 units.
 bool MakeTempPath(const wchar_t* path, wchar_t* tempPath /* MAX_PATH */);
+// The name the copy is made under before it is complete on the disk: the last three code
+// units replaced by "tm~" (the manifest holds no name that ends so). Same bounds.
+bool MakeStagingPath(const wchar_t* path, wchar_t* stagingPath /* MAX_PATH */);
+
+// The mark appended to a finished copy before it is flushed and renamed to the temporary
+// name: "KSTRcopy" and the size of the copy without the mark (u64 LE). Readers of the copy
+// go by its table, which ends before the mark.
+constexpr uint32_t kCopyMarkSize = 16;
+void MakeCopyMark(uint64_t copiedSize, unsigned char* mark /* kCopyMarkSize */);
+bool IsCopyMark(const unsigned char* tail /* kCopyMarkSize */, uint64_t fileSize);
+
+// What a file under the temporary name is. Complete: this installer's marked, intact copy,
+// renamed there only after it was on the disk. Unmarked: anything else (an older
+// installer's copy, which may have been cut short or zero-filled by a power cut, or a file
+// the installer did not make). Unreadable: held by another program or an I/O error.
+enum class TempCopyState { Complete, Unmarked, Unreadable };
+TempCopyState InspectTempCopy(const wchar_t* tempPath);
+
+// Whether an unmarked file under the temporary name is a copy of an archive or what is left
+// of one, beside the intact archive at archivePath: empty, zeros in its first 512 bytes, the
+// archive's own header, or an intact archive itself. Anything else is a file this installer
+// did not make. False also when either cannot be read.
+bool IsLeftoverCopy(const wchar_t* tempPath, const wchar_t* archivePath);
 
 // A header and the entry table it announces, read from a file.
 struct ArchiveTable {

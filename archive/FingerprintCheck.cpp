@@ -19,6 +19,11 @@ FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveF
 
 bool ArchiveMayBeRewritten(const wchar_t* path, const ArchiveFingerprint* fingerprint) {
     if (!fingerprint) return true;
+    // The archive is rewritten from a complete temporary copy whatever the archive looks
+    // like (a power cut may have left it torn), so the copy is what is judged.
+    wchar_t copyPath[MAX_PATH];
+    if (MakeTempPath(path, copyPath) && FileExists(copyPath) && InspectTempCopy(copyPath) == TempCopyState::Complete)
+        return CompareArchiveFingerprint(copyPath, *fingerprint) != FingerprintVerdict::Differs;
     FingerprintVerdict verdict = CompareArchiveFingerprint(path, *fingerprint);
     if (verdict == FingerprintVerdict::Unreadable) {
         // A rewrite that stopped after truncating the archive leaves the only intact copy

@@ -20,7 +20,7 @@ class ArchiveRewrite {
 public:
     ArchiveRewrite(ArchiveOutcome* outcome, const EntryPatch* records, uint32_t recordCount)
         : m_outcome(outcome), m_path(outcome->path), m_tempPath(outcome->tempPath),
-          m_records(records), m_recordCount(recordCount) {}
+          m_stagingPath(outcome->stagingPath), m_records(records), m_recordCount(recordCount) {}
 
     bool ChooseSource();
     bool Copy();
@@ -39,14 +39,17 @@ private:
     // a recovery never removes its source.
     bool StopBeforeTruncation(ArchiveResult result, bool aboutTempPath = false) {
         m_source.Close();
+        if (FileExists(m_stagingPath)) DeleteFileChecked(m_stagingPath);
         if (!m_recovery) DeleteFileChecked(m_tempPath);
         return Stop(result, aboutTempPath);
     }
+    bool ChooseFromUnmarkedCopy();
     bool WriteArchive(HANDLE out);
 
     ArchiveOutcome* m_outcome;
     const wchar_t* m_path;
     const wchar_t* m_tempPath;
+    const wchar_t* m_stagingPath;
     const EntryPatch* m_records;
     uint32_t m_recordCount;
     bool m_recovery = false; // the temporary copy left by an interrupted rewrite is the source
@@ -55,22 +58,23 @@ private:
     RewritePlan m_plan;
 };
 
-// 1. A leftover temporary file is stale beside an intact archive, or the only intact source
-// after a rewrite that stopped part-way; nothing is decided from a file that cannot be read
-// right now. A read-only archive is never rewritten (Windows refuses the write anyway, and a
-// privileged account would silently override the user's protection).
+// 1. A staging leftover never got the temporary name, so it may be incomplete: it is deleted.
+// A complete temporary copy is the source whatever the archive looks like (after a power cut
+// an archive cut off mid-rewrite may look whole). Nothing is decided from a file that cannot
+// be read right now. A read-only archive is never rewritten (Windows refuses the write
+// anyway, and a privileged account would silently override the user's protection).
 bool ArchiveRewrite::ChooseSource() {
+    if (FileExists(m_stagingPath) && !DeleteFileChecked(m_stagingPath)) {
+        m_outcome->aboutStagingPath = true;
+        return Stop(ArchiveResult::CannotOpen);
+    }
     if (FileExists(m_tempPath)) {
-        ArchiveState archive = InspectArchive(m_path);
-        ArchiveState copy = archive == ArchiveState::Intact ? ArchiveState::Intact : InspectArchive(m_tempPath);
-        if (archive == ArchiveState::Unreadable) return Stop(ArchiveResult::CannotOpen);
-        if (copy == ArchiveState::Unreadable) return Stop(ArchiveResult::CannotOpen, true);
-        if (archive == ArchiveState::Intact) {
-            if (!DeleteFileChecked(m_tempPath)) return Stop(ArchiveResult::CannotOpen, true);
-        } else if (copy == ArchiveState::Intact) {
-            m_recovery = true;
-        } else {
-            return Stop(ArchiveResult::BothDamaged);
+        switch (InspectTempCopy(m_tempPath)) {
+        case TempCopyState::Complete: m_recovery = true; break;
+        case TempCopyState::Unreadable: return Stop(ArchiveResult::CannotOpen, true);
+        case TempCopyState::Unmarked:
+            if (!ChooseFromUnmarkedCopy()) return false;
+            break;
         }
     }
     DWORD attributes = GetFileAttributesW(m_path);
@@ -79,19 +83,47 @@ bool ArchiveRewrite::ChooseSource() {
     return true;
 }
 
-// 2. The copy must be on the disk before the archive is truncated: after a power cut it is
-// the only source of the unchanged entries. A recovery already has its source.
+// An older installer's copy carries no mark, and a power cut before its flush may have left
+// it cut short or zero-filled: it is a source only where that installer's rule made it one
+// (beside an archive that is not intact; that installer truncated the archive only after
+// flushing its copy). Beside an intact archive, a copy or the remains of one is stale and
+// deleted; a file that is neither is not ours to destroy.
+bool ArchiveRewrite::ChooseFromUnmarkedCopy() {
+    ArchiveState archive = InspectArchive(m_path);
+    if (archive == ArchiveState::Unreadable) return Stop(ArchiveResult::CannotOpen);
+    if (archive == ArchiveState::Intact) {
+        if (!IsLeftoverCopy(m_tempPath, m_path)) return Stop(ArchiveResult::ForeignTemp);
+        if (!DeleteFileChecked(m_tempPath)) return Stop(ArchiveResult::CannotOpen, true);
+        return true;
+    }
+    ArchiveState copy = InspectArchive(m_tempPath);
+    if (copy == ArchiveState::Unreadable) return Stop(ArchiveResult::CannotOpen, true);
+    if (copy != ArchiveState::Intact) return Stop(ArchiveResult::BothDamaged);
+    m_recovery = true;
+    return true;
+}
+
+// 2. The copy is made under the staging name, marked, flushed and only then renamed to the
+// temporary name with write-through: a file under that name is complete on the disk by
+// construction, and after a power cut it is the only source of the unchanged entries. A
+// recovery already has its source.
 bool ArchiveRewrite::Copy() {
     if (m_recovery) return true;
-    if (!CopyFileOver(m_path, m_tempPath)) return StopBeforeTruncation(ArchiveResult::CannotOpen, true);
-    // CopyFileW carries a read-only attribute over; the copy is ours to flush and delete.
-    SetFileAttributesW(m_tempPath, FILE_ATTRIBUTE_NORMAL);
-    bool flushed;
+    if (!CopyFileOver(m_path, m_stagingPath)) return StopBeforeTruncation(ArchiveResult::CannotOpen, true);
+    // CopyFileW carries a read-only attribute over; the copy is ours to write and delete.
+    SetFileAttributesW(m_stagingPath, FILE_ATTRIBUTE_NORMAL);
+    bool onDisk;
     {
-        WinFile flush;
-        flushed = flush.OpenWrite(m_tempPath) && flush.Flush() && flush.Close();
+        WinFile copy;
+        uint64_t size = 0;
+        unsigned char mark[kCopyMarkSize];
+        bool atEnd = copy.OpenWrite(m_stagingPath) && copy.Size(&size) && size < kMaxArchiveSize &&
+                     copy.SeekTo(static_cast<uint32_t>(size));
+        if (atEnd) MakeCopyMark(size, mark);
+        onDisk = atEnd && copy.WriteAll(mark, kCopyMarkSize) && copy.Flush() && copy.Close();
     }
-    if (!flushed) return StopBeforeTruncation(ArchiveResult::CannotOpen, true);
+    if (!onDisk || !RenameFileDurably(m_stagingPath, m_tempPath))
+        return StopBeforeTruncation(ArchiveResult::CannotOpen, true);
     return true;
 }
 
@@ -125,8 +157,8 @@ bool ArchiveRewrite::Plan() {
     return StopBeforeTruncation(ArchiveResult::Unrecognised);
 }
 
-// Header, table, zero fill and every entry in table order. Any failure leaves a file that is
-// not intact (shorter than its table says), which the next run recognises.
+// Header, table, zero fill and every entry in table order. After any failure (or a power
+// cut) the complete copy beside the archive is the next run's source.
 bool ArchiveRewrite::WriteArchive(HANDLE out) {
     uint16_t entryCount = m_sourceTable.EntryCount();
     const unsigned char* table = m_plan.table.Get();
@@ -164,8 +196,8 @@ bool ArchiveRewrite::Rewrite() {
     return true;
 }
 
-// 6. A copy that cannot be deleted now is stale beside an intact archive; the next run
-// removes it.
+// 6. A copy that cannot be deleted now (or whose delete a power cut undoes) is complete: the
+// next run rewrites the archive from it once more, to the same bytes, and removes it.
 void ArchiveRewrite::Finish() {
     DeleteFileChecked(m_tempPath);
     m_outcome->result = ArchiveResult::Patched;
@@ -176,7 +208,7 @@ void ArchiveRewrite::Finish() {
 ArchiveOutcome PatchArchive(const wchar_t* path, const EntryPatch* records, uint32_t recordCount) {
     ArchiveOutcome outcome;
     lstrcpynW(outcome.path, path, MAX_PATH);
-    if (!MakeTempPath(path, outcome.tempPath)) {
+    if (!MakeTempPath(path, outcome.tempPath) || !MakeStagingPath(path, outcome.stagingPath)) {
         outcome.result = ArchiveResult::Unrecognised;
         return outcome;
     }

@@ -17,16 +17,20 @@ enum class ArchiveResult {
     RewriteFailed, // stopped after the archive was truncated: the intact copy at tempPath
                    // completes it on the next run
     BothDamaged,   // the archive and a leftover temporary copy are both incomplete
+    ForeignTemp,   // a file this installer did not make holds the temporary name; both are
+                   // left as they are
 };
 
 struct ArchiveOutcome {
     ArchiveResult result = ArchiveResult::Patched;
     wchar_t path[MAX_PATH] = L"";     // the archive
     wchar_t tempPath[MAX_PATH] = L""; // its temporary copy (empty when none can be named)
+    wchar_t stagingPath[MAX_PATH] = L""; // where the copy is made before it gets tempPath
     bool aboutTempPath = false;       // CannotOpen: the temporary copy is the file in question
+    bool aboutStagingPath = false;    // CannotOpen: a staging leftover that cannot be deleted
 
     bool Patched() const { return result == ArchiveResult::Patched; }
-    const wchar_t* File() const { return aboutTempPath ? tempPath : path; }
+    const wchar_t* File() const { return aboutStagingPath ? stagingPath : aboutTempPath ? tempPath : path; }
 };
 
 // Rewrites the archive at path (shorter than MAX_PATH) with the given resolved records.

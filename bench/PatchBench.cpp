@@ -34,9 +34,9 @@ namespace {
 
 // ---- Counting the patcher's file calls --------------------------------------------------
 
-constexpr int kOpKinds = 9;
+constexpr int kOpKinds = 10;
 const char* const kOpNames[kOpKinds] = {"copies", "opens", "creates", "reads", "writes",
-                                        "seeks", "flushes", "deletes", "allocs"};
+                                        "seeks", "flushes", "deletes", "allocs", "renames"};
 std::atomic<unsigned long long> g_opCounts[kOpKinds];
 
 // Where the time goes: the hook sees every operation just before it runs, so the time from

@@ -88,13 +88,13 @@ def main():
     print()
     print("File calls of the patcher per archive (through the I/O seam; fingerprint check included):")
     print(f"{'scale':10} {'reads':>7} {'writes':>7} {'seeks':>7} {'opens':>6} {'creates':>7}"
-          f" {'copies':>6} {'flushes':>7} {'deletes':>7} {'allocs':>7} {'fingerprints':>12}")
+          f" {'copies':>6} {'flushes':>7} {'renames':>7} {'deletes':>7} {'allocs':>7} {'fingerprints':>12}")
     for scale in scales:
         p = runs[scale]["patch"]
         n = median(p, "archives")
         cells = " ".join(f"{median(p, key) / n:{width}.1f}" for key, width in
                          (("reads", 7), ("writes", 7), ("seeks", 7), ("opens", 6), ("creates", 7),
-                          ("copies", 6), ("flushes", 7), ("deletes", 7), ("allocs", 7)))
+                          ("copies", 6), ("flushes", 7), ("renames", 7), ("deletes", 7), ("allocs", 7)))
         print(f"{scale:10} {cells} {'yes' if median(p, 'fingerprints') else 'no':>12}")
 
     print()

@@ -26,9 +26,24 @@ bool IsSafeRelativeName(const char16_t* name, uint32_t units) {
         if (end - start == 2 && name[start] == u'.' && name[start + 1] == u'.') return false;
         start = end + 1;
     }
+    // The temporary and staging names replace the last three units with "tmp" and "tm~": a
+    // name that ends so would be its own temporary or staging file.
     const char16_t* tail = name + units - 3;
-    bool endsInTmp = (tail[0] | 0x20) == u't' && (tail[1] | 0x20) == u'm' && (tail[2] | 0x20) == u'p';
-    return !endsInTmp;
+    bool endsInTm = (tail[0] | 0x20) == u't' && (tail[1] | 0x20) == u'm';
+    return !(endsInTm && ((tail[2] | 0x20) == u'p' || tail[2] == u'~'));
+}
+
+char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? char16_t(c | 0x20) : c; }
+
+// Whether two names give the same temporary (and staging) name: equal but for their last
+// three units, ignoring ASCII case. One archive's complete copy would then be taken as the
+// other's source.
+bool ShareTemporaryName(const ArchivePatchSet& a, const ArchivePatchSet& b) {
+    if (a.nameLength != b.nameLength) return false;
+    uint32_t stem = a.nameLength - 1 - 3; // without the NUL and the last three units
+    for (uint32_t i = 0; i < stem; ++i)
+        if (FoldAscii(a.name[i]) != FoldAscii(b.name[i])) return false;
+    return true;
 }
 
 bool ReadSet(ResourceReader& reader, ArchivePatchSet* set) {
@@ -90,6 +105,13 @@ bool ParsePatchManifest(const unsigned char* bytes, size_t size,
         FreePatchSets(table, archiveCount);
         return false;
     }
+    // 411 names in the shipped manifest: the pairwise check is cheap.
+    for (uint32_t i = 0; i < archiveCount; ++i)
+        for (uint32_t j = i + 1; j < archiveCount; ++j)
+            if (ShareTemporaryName(table[i], table[j])) {
+                FreePatchSets(table, archiveCount);
+                return false;
+            }
     *sets = table;
     *count = archiveCount;
     return true;

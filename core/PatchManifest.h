@@ -40,7 +40,8 @@ constexpr uint32_t kMaxManifestNameLength = 200;
 // Parses a stored manifest. Fails (returns false, *sets/*count untouched) on a manifest
 // that is shorter or longer than its counts say, on absurd counts, on names that are not
 // NUL-terminated, not relative, climb out of the game folder with "..", or end in "tmp"
-// (the temporary name would then be the archive itself), and on a failed allocation.
+// or "tm~" (the temporary or staging name would then be the archive itself), on two names
+// that share their temporary name (equal but for the last three units, ASCII case ignored), and on a failed allocation.
 bool ParsePatchManifest(const unsigned char* bytes, size_t size,
                         ArchivePatchSet** sets, uint32_t* count);
 

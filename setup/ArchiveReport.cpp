@@ -43,6 +43,9 @@ bool ReportArchiveOutcome(const ArchiveOutcome& outcome) {
     case ArchiveResult::BothDamaged:
         ShowWithPathAndCopy(outcome, texts::kBothDamagedBefore, texts::kBothDamagedAfter);
         break;
+    case ArchiveResult::ForeignTemp:
+        ShowWithPathAndCopy(outcome, texts::kForeignTempBefore, texts::kForeignTempAfter);
+        break;
     }
     return false;
 }

@@ -46,6 +46,10 @@ inline constexpr wchar_t kRewriteFailedAfter[] =
 inline constexpr wchar_t kBothDamagedBefore[] = L"此文件与上次安装留下的临时文件都不完整，无法自动修复：\n";
 inline constexpr wchar_t kBothDamagedAfter[] =
     L"\n\n请从游戏安装盘或备份中恢复此文件，然后重新运行本安装程序。";
+// Followed by the temporary path, then kForeignTempAfter.
+inline constexpr wchar_t kForeignTempBefore[] = L"此文件旁有一个不是本安装程序留下的同名临时文件：\n";
+inline constexpr wchar_t kForeignTempAfter[] =
+    L"\n\n为免误删该文件，已跳过此文件，未做任何修改。请将该文件移走后重新运行本安装程序。";
 
 // ---- The patching run: an archive skipped (followed by its name on a line of its own) ----
 inline constexpr wchar_t kArchivePathTooLong[] = L"游戏目录的路径过长，无法处理以下文件：";

@@ -1,6 +1,7 @@
 #include "win/WinFile.h"
 
 IoFaultHook g_ioFaultHook = nullptr;
+IoChangeHook g_ioChangeHook = nullptr;
 
 bool IoFaultInjected(IoOp op) {
     if (!g_ioFaultHook || !g_ioFaultHook(op)) return false;
@@ -8,7 +9,16 @@ bool IoFaultInjected(IoOp op) {
     return true;
 }
 
+void IoChangeMade(const IoChangeEvent& event) {
+    if (g_ioChangeHook) g_ioChangeHook(event);
+}
+
 namespace {
+
+void TellOpened(IoChange kind, HANDLE file, const wchar_t* path) {
+    if (g_ioChangeHook && file != INVALID_HANDLE_VALUE)
+        IoChangeMade({kind, file, path, nullptr, 0, nullptr, 0, 0});
+}
 
 // A virus scanner or the game's launcher may hold an archive for a moment without sharing
 // it; wait a little (0.1 + 0.2 + 0.4 + 0.8 + 1.6 s at most) before calling it a failure.
@@ -52,6 +62,7 @@ bool WinFile::OpenWrite(const wchar_t* path) {
     Close();
     if (IoFaultInjected(IoOp::Open)) return false;
     m_handle = OpenHandle(path, FILE_GENERIC_WRITE, OPEN_EXISTING);
+    TellOpened(IoChange::OpenWrite, m_handle, path);
     return IsOpen();
 }
 
@@ -59,6 +70,7 @@ bool WinFile::Create(const wchar_t* path) {
     Close();
     if (IoFaultInjected(IoOp::Create)) return false;
     m_handle = OpenHandle(path, FILE_GENERIC_WRITE, CREATE_ALWAYS);
+    TellOpened(IoChange::Create, m_handle, path);
     return IsOpen();
 }
 
@@ -96,8 +108,15 @@ bool WriteAll(HANDLE file, const void* buffer, uint32_t count) {
     auto* p = static_cast<const unsigned char*>(buffer);
     while (count) {
         if (IoFaultInjected(IoOp::Write)) return false;
+        LARGE_INTEGER at{};
+        if (g_ioChangeHook) {
+            LARGE_INTEGER none{};
+            SetFilePointerEx(file, none, &at, FILE_CURRENT);
+        }
         DWORD put = 0;
         if (!WriteFile(file, p, count, &put, nullptr)) return false;
+        if (g_ioChangeHook && put)
+            IoChangeMade({IoChange::Write, file, nullptr, nullptr, static_cast<uint64_t>(at.QuadPart), p, put, 0});
         if (put == 0) {
             SetLastError(ERROR_DISK_FULL);
             return false;
@@ -114,7 +133,9 @@ bool WinFile::WriteAll(const void* buffer, uint32_t count) { return ::WriteAll(m
 
 bool WinFile::Flush() {
     if (IoFaultInjected(IoOp::Flush)) return false;
-    return FlushFileBuffers(m_handle) != 0;
+    if (!FlushFileBuffers(m_handle)) return false;
+    if (g_ioChangeHook) IoChangeMade({IoChange::Flush, m_handle, nullptr, nullptr, 0, nullptr, 0, 0});
+    return true;
 }
 
 bool WinFile::Close() {
@@ -148,12 +169,24 @@ bool FileExists(const wchar_t* path) {
 
 bool CopyFileOver(const wchar_t* from, const wchar_t* to) {
     if (IoFaultInjected(IoOp::Copy)) return false;
-    return RetryWhileShared([&] { return CopyFileW(from, to, FALSE) != 0; });
+    if (!RetryWhileShared([&] { return CopyFileW(from, to, FALSE) != 0; })) return false;
+    if (g_ioChangeHook) IoChangeMade({IoChange::Copy, nullptr, from, to, 0, nullptr, 0, 0});
+    return true;
+}
+
+bool RenameFileDurably(const wchar_t* from, const wchar_t* to) {
+    if (IoFaultInjected(IoOp::Rename)) return false;
+    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
+    if (!RetryWhileShared([&] { return MoveFileExW(from, to, flags) != 0; })) return false;
+    if (g_ioChangeHook) IoChangeMade({IoChange::Rename, nullptr, from, to, 0, nullptr, 0, flags});
+    return true;
 }
 
 bool DeleteFileChecked(const wchar_t* path) {
     if (IoFaultInjected(IoOp::Delete)) return false;
     // A scanner that opens the fresh copy right after it was written would otherwise make a
     // finished rewrite leave its full-size copy behind.
-    return RetryWhileShared([&] { return DeleteFileW(path) != 0; });
+    if (!RetryWhileShared([&] { return DeleteFileW(path) != 0; })) return false;
+    if (g_ioChangeHook) IoChangeMade({IoChange::Delete, nullptr, path, nullptr, 0, nullptr, 0, 0});
+    return true;
 }

@@ -64,3 +64,6 @@ bool FileExists(const wchar_t* path);
 bool CopyFileOver(const wchar_t* from, const wchar_t* to);
 // DeleteFileW, retried likewise.
 bool DeleteFileChecked(const wchar_t* path);
+// MoveFileExW over an existing file of the new name, returning only once the rename is on
+// the disk (MOVEFILE_WRITE_THROUGH); retried like the others.
+bool RenameFileDurably(const wchar_t* from, const wchar_t* to);

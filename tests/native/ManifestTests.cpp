@@ -115,12 +115,36 @@ TEST(Manifest, InconsistentOrUnsafeManifestsAreRejected) {
         {"drive name", withName(u"C:\\x.arc")},
         {"name climbing out of the folder", withName(u"nativePC\\..\\..\\x.arc")},
         {"name whose temporary path is itself", withName(u"nativePC\\x.tmp")},
+        {"name whose temporary path is itself, in capitals", withName(u"nativePC\\x.TMP")},
+        {"name whose staging path is itself", withName(u"nativePC\\x.tm~")},
+        {"name whose staging path is itself, in capitals", withName(u"nativePC\\x.TM~")},
         {"empty path component", withName(u"nativePC\\\\x.arc")},
     };
     for (const Corruption& c : cases) {
         ParsedTable table;
         EXPECT_FALSE(table.Parse(c.bytes)) << c.what;
         EXPECT_EQ(table.sets, nullptr) << c.what;
+    }
+}
+
+// Two archives whose temporary names are one file: one's complete copy would be taken as the
+// other's source after a power cut.
+TEST(Manifest, NamesSharingATemporaryNameAreRejected) {
+    const struct {
+        const char* what;
+        std::u16string first, second;
+        bool accepted;
+    } cases[] = {
+        {"same stem, other ending", u"nativePC\\a.arc", u"nativePC\\a.bin", false},
+        {"same name twice", u"nativePC\\a.arc", u"nativePC\\a.arc", false},
+        {"same stem in other capitals", u"nativePC\\A.arc", u"nativepc\\a.ARC", false},
+        {"other stem", u"nativePC\\a.arc", u"nativePC\\b.arc", true},
+        {"other folder", u"nativePC\\x\\a.arc", u"nativePC\\y\\a.arc", true},
+        {"other length", u"nativePC\\a.arc", u"nativePC\\aa.arc", true},
+    };
+    for (const auto& c : cases) {
+        ParsedTable table;
+        EXPECT_EQ(table.Parse(SerializeManifest({{c.first, {}}, {c.second, {}}})), c.accepted) << c.what;
     }
 }
 

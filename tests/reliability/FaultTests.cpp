@@ -123,6 +123,7 @@ TEST_F(DiskFullTest, NoSpaceForTheCopyLeavesTheArchiveUntouched) {
     EXPECT_EQ(run.messages[0].text, tempPath);
     EXPECT_TRUE(ReadBytes(archivePath) == original) << "the archive was changed";
     EXPECT_FALSE(Exists(tempPath)) << "a partial copy was left behind";
+    EXPECT_FALSE(Exists(game + L"nativePC\\rom\\id\\title.tm~")) << "a partial staging copy was left behind";
 
     // Space made, the second run patches it.
     ASSERT_TRUE(DeleteFileW(filler.c_str()));
@@ -141,14 +142,14 @@ TEST_F(DiskFullTest, NoSpaceDuringTheRewriteIsCompletedByTheSecondRun) {
     EXPECT_EQ(run.messages[0].caption, L"错误");
     EXPECT_NE(run.messages[0].text.find(tempPath), std::wstring::npos) << "the message names the kept copy";
     ASSERT_TRUE(Exists(tempPath)) << "the only intact source was deleted";
-    EXPECT_TRUE(ReadBytes(tempPath) == original);
+    EXPECT_TRUE(ReadBytes(tempPath) == MarkedCopy(original));
     EXPECT_FALSE(ReadBytes(archivePath) == expected);
 
     // A second run while the disk is still full loses nothing either.
     RunOutcome full = RunAll(game, {{kName, original, GrowingPatch()}});
     ExpectNotClaimedAsSuccess(full, 1, "second run, disk still full");
     ASSERT_TRUE(Exists(tempPath));
-    EXPECT_TRUE(ReadBytes(tempPath) == original);
+    EXPECT_TRUE(ReadBytes(tempPath) == MarkedCopy(original));
 
     ASSERT_TRUE(DeleteFileW(filler.c_str()));
     RunOutcome again = RunAll(game, {{kName, original, GrowingPatch()}});

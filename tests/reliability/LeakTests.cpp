@@ -157,8 +157,8 @@ TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
     MessageRecorder messages;
 
     const IoOp kinds[] = {IoOp::Copy, IoOp::Open, IoOp::Create, IoOp::Read, IoOp::Write,
-                          IoOp::Seek, IoOp::Flush, IoOp::Delete, IoOp::Alloc};
-    int counts[9] = {};
+                          IoOp::Seek, IoOp::Flush, IoOp::Delete, IoOp::Alloc, IoOp::Rename};
+    int counts[10] = {};
     {
         ASSERT_TRUE(WriteWholeFile(archive, original));
         FaultPlan count(IoOp::Copy, -1);

@@ -15,7 +15,7 @@ Kill points:
     written again, chosen by watching the files' sizes;
   * double kills (long mode): the rerun that recovers is itself killed once more.
 After every kill a plain rerun must report no failure and no message, leave every archive
-equal to the generator's expected archive and no "*.tmp" file anywhere.
+equal to the generator's expected archive and no "*.tmp" or "*.tm~" file anywhere.
 Long mode (--long or KSTR_LONG_TESTS=1) tries at least 50 points, CI mode a handful.
 """
 import argparse
@@ -130,6 +130,11 @@ class Harness:
         return game
 
     @staticmethod
+    def is_temporary(name):
+        """The temporary copy or its staging name."""
+        return name.lower().endswith((".tmp", ".tm~"))
+
+    @staticmethod
     def native(game, name):
         return os.path.join(game, *name.split("\\"))
 
@@ -150,7 +155,7 @@ class Harness:
             want = self.native(os.path.join(data, "expected"), name)
             if not os.path.isfile(got) or not filecmp.cmp(got, want, shallow=False):
                 lost.append(name)
-        temps = [os.path.join(r, f) for r, _, fs in os.walk(game) for f in fs if f.lower().endswith(".tmp")]
+        temps = [os.path.join(r, f) for r, _, fs in os.walk(game) for f in fs if self.is_temporary(f)]
         if temps:
             problems.append("temporary files left: " + ", ".join(temps))
         files = sorted(os.path.relpath(os.path.join(r, f), game) for r, _, fs in os.walk(game) for f in fs)
@@ -275,7 +280,7 @@ class Harness:
                     desc += ", then rerun killed at op %d (%s)" % (k2, stopped2 or "finished first")
             else:
                 desc = self.timed_kill(data, names, game, phase, what, log1)
-            temps_after_kill = sum(1 for r, _, fs in os.walk(game) for f in fs if f.lower().endswith(".tmp"))
+            temps_after_kill = sum(1 for r, _, fs in os.walk(game) for f in fs if self.is_temporary(f))
             self.run(data, game, [], rerun_log)
             lost, problems = self.verify(data, names, game, rerun_log)
             row = tally[phase]
@@ -315,7 +320,8 @@ class Harness:
         sizes = {n: os.path.getsize(self.native(os.path.join(data, "game"), n)) for n in names}
         big = max(names, key=lambda n: sizes[n])
         archive = self.native(game, big)
-        temp = archive[:-3] + "tmp"
+        # The copy is made under the staging name and renamed to "tmp" once it is complete.
+        temp = archive[:-3] + "tm~"
         original = sizes[big]
         expected = os.path.getsize(self.native(os.path.join(data, "expected"), big))
         proc = self.spawn(data, game, [], log)

@@ -41,6 +41,7 @@ protected:
     MessageRecorder messages;
     std::wstring archive = dir / L"title.arc";
     std::wstring temp = dir / L"title.tmp";
+    std::wstring staging = dir / L"title.tm~";
 
     Bytes Read(const std::wstring& path) {
         Bytes b;
@@ -140,7 +141,9 @@ TEST_F(PatchArchiveTest, OutcomeNamesWhatHappenedAndWhichFile) {
         {"archive and copy cut short", cut, cut, false, IoOp::Read, 0, ArchiveResult::BothDamaged, false},
         {"truncation refused", original, {}, false, IoOp::Create, 1, ArchiveResult::CannotOpen, false},
         {"table unreadable", original, {}, false, IoOp::Read, 2, ArchiveResult::CannotOpen, true},
-        {"write fails after truncation", original, {}, false, IoOp::Write, 1, ArchiveResult::RewriteFailed, false},
+        {"marking the copy fails", original, {}, false, IoOp::Write, 1, ArchiveResult::CannotOpen, true},
+        {"naming the copy fails", original, {}, false, IoOp::Rename, 1, ArchiveResult::CannotOpen, true},
+        {"write fails after truncation", original, {}, false, IoOp::Write, 2, ArchiveResult::RewriteFailed, false},
     };
     for (const auto& c : cases) {
         DeleteFileW(archive.c_str());
@@ -191,6 +194,10 @@ TEST(ArchiveReport, EachOutcomeShowsItsMessage) {
          head + L"此文件与上次安装留下的临时文件都不完整，无法自动修复：\nC:\\g\\a.tmp"
                 L"\n\n请从游戏安装盘或备份中恢复此文件，然后重新运行本安装程序。",
          L"错误"},
+        {ArchiveResult::ForeignTemp, false,
+         head + L"此文件旁有一个不是本安装程序留下的同名临时文件：\nC:\\g\\a.tmp"
+                L"\n\n为免误删该文件，已跳过此文件，未做任何修改。请将该文件移走后重新运行本安装程序。",
+         L"错误"},
     };
     for (const auto& c : cases) {
         messages.Clear();
@@ -223,7 +230,8 @@ TEST_F(PatchArchiveTest, FailureAfterTruncationIsCompletedByTheNextRun) {
         writes = FaultPlan::Count(IoOp::Write);
     }
     ASSERT_GT(writes, 8);
-    for (int nth = 1; nth <= writes; ++nth) {
+    // Write 1 marks the copy, before the truncation (FailuresBeforeTruncation... has it).
+    for (int nth = 2; nth <= writes; ++nth) {
         ASSERT_TRUE(WriteWholeFile(archive, original));
         messages.Clear();
         {
@@ -231,7 +239,7 @@ TEST_F(PatchArchiveTest, FailureAfterTruncationIsCompletedByTheNextRun) {
             EXPECT_EQ(patch.Apply(archive), 0) << "write " << nth;
         }
         EXPECT_TRUE(Exists(temp)) << "write " << nth << ": the only intact source was deleted";
-        EXPECT_TRUE(Read(temp) == original) << "write " << nth;
+        EXPECT_TRUE(Read(temp) == MarkedCopy(original)) << "write " << nth;
         ASSERT_EQ(messages.Messages().size(), 1u) << "write " << nth;
         EXPECT_EQ(messages.Messages()[0].caption, L"错误");
 
@@ -250,7 +258,10 @@ TEST_F(PatchArchiveTest, FailuresBeforeTruncationLeaveTheArchiveUntouched) {
         const char* what;
     } cases[] = {
         {IoOp::Copy, 1, "copy to the temporary file"},
+        {IoOp::Open, 1, "opening the copy to mark it"},
+        {IoOp::Write, 1, "marking the copy"},
         {IoOp::Flush, 1, "flushing the copy"},
+        {IoOp::Rename, 1, "giving the copy the temporary name"},
         {IoOp::Read, 1, "reading the header"},
         {IoOp::Read, 2, "reading the table"},
         {IoOp::Alloc, 1, "allocating the table"},
@@ -265,6 +276,7 @@ TEST_F(PatchArchiveTest, FailuresBeforeTruncationLeaveTheArchiveUntouched) {
         }
         EXPECT_TRUE(Read(archive) == original) << c.what;
         EXPECT_FALSE(Exists(temp)) << c.what;
+        EXPECT_FALSE(Exists(staging)) << c.what;
         EXPECT_EQ(messages.Messages().size(), 1u) << c.what;
     }
 }
@@ -314,6 +326,86 @@ TEST_F(PatchArchiveTest, LeftoverTemporaryFiles) {
     EXPECT_EQ(messages.Messages().size(), 1u);
 }
 
+// What a power cut, an older installer or the user may leave under the temporary and staging
+// names. A marked copy only ever gets the temporary name once it is on the disk, so it is the
+// source whatever the archive looks like; an unmarked one (an older installer's, which a power
+// cut may have left short or zero-filled) is never a source beside an intact archive; a file
+// the installer did not make is left alone.
+TEST_F(PatchArchiveTest, TemporaryFilesAfterAPowerCut) {
+    FixtureArchive a = TypicalArchive();
+    const Bytes original = BuildArchive(a);
+    Patch patch = TypicalPatch();
+    const Bytes expected = ExpectedArchive(a, patch.records);
+    const uint32_t tableEnd = 8 + 80 * static_cast<uint32_t>(a.entries.size());
+    auto zeroedFrom = [](Bytes b, size_t from) {
+        for (size_t i = from; i < b.size(); ++i) b[i] = 0;
+        return b;
+    };
+    auto zeroedSectors = [](Bytes b, size_t from, size_t to) {
+        for (size_t i = from; i < to && i < b.size(); ++i) b[i] = 0;
+        return b;
+    };
+    const Bytes none;
+    const Bytes userFile = {'m', 'y', ' ', 'n', 'o', 't', 'e', 's', '\r', '\n'};
+    const struct {
+        const char* what;
+        Bytes archiveBytes, tempBytes, stagingBytes; // empty temp or staging: no such file
+        ArchiveResult result;
+        bool tempKept;
+    } cases[] = {
+        // This installer's copy: the source, whatever the archive looks like.
+        {"rewrite torn: full length, second half zeros", zeroedFrom(expected, expected.size() / 2),
+         MarkedCopy(original), none, ArchiveResult::Patched, false},
+        {"rewrite torn: its table's first sector zeros", zeroedSectors(expected, 0, 512), MarkedCopy(original),
+         none, ArchiveResult::Patched, false},
+        {"rewrite lost: archive as before", original, MarkedCopy(original), none, ArchiveResult::Patched, false},
+        {"rewrite done, delete lost", expected, MarkedCopy(original), none, ArchiveResult::Patched, false},
+        {"archive emptied", Bytes{}, MarkedCopy(original), none, ArchiveResult::Patched, false},
+        // A staging leftover never is a source and always goes.
+        {"staging leftover, half a copy", original, none, Bytes(original.begin(), original.begin() + 700),
+         ArchiveResult::Patched, false},
+        {"staging leftover, complete and marked", original, none, MarkedCopy(original), ArchiveResult::Patched,
+         false},
+        {"staging leftover beside a complete copy", zeroedFrom(expected, tableEnd), MarkedCopy(original),
+         zeroedFrom(original, 0), ArchiveResult::Patched, false},
+        // An older installer's copy beside the untouched archive: never the source.
+        {"older copy cut short", original, Bytes(original.begin(), original.begin() + 300), none,
+         ArchiveResult::Patched, false},
+        {"older copy zero-filled", original, Bytes(original.size(), 0), none, ArchiveResult::Patched, false},
+        {"older copy, table whole, data zeros", original, zeroedFrom(original, tableEnd), none,
+         ArchiveResult::Patched, false},
+        {"older copy empty", original, Bytes{}, none, ArchiveResult::Patched, false},
+        {"older copy, marked but cut short", original, MarkedCopy(Bytes(original.begin(), original.begin() + 900)),
+         none, ArchiveResult::Patched, false},
+        // An older installer's flushed copy beside the archive it had begun to rewrite.
+        {"older copy beside a rewrite cut short", Bytes(expected.begin(), expected.begin() + 600), original, none,
+         ArchiveResult::Patched, false},
+        // Not ours: left alone, and the archive with it.
+        {"a file the installer did not make", original, userFile, none, ArchiveResult::ForeignTemp, true},
+    };
+    for (const auto& c : cases) {
+        DeleteFileW(archive.c_str());
+        DeleteFileW(temp.c_str());
+        DeleteFileW(staging.c_str());
+        ASSERT_TRUE(WriteWholeFile(archive, c.archiveBytes)) << c.what;
+        // An empty leftover is a case of its own for the temporary name only.
+        bool haveTemp = !c.tempBytes.empty() || std::string(c.what) == "older copy empty";
+        if (haveTemp) ASSERT_TRUE(WriteWholeFile(temp, c.tempBytes)) << c.what;
+        if (!c.stagingBytes.empty()) ASSERT_TRUE(WriteWholeFile(staging, c.stagingBytes)) << c.what;
+        ArchiveOutcome outcome = patch.Outcome(archive);
+        EXPECT_EQ(outcome.result, c.result) << c.what;
+        if (c.result == ArchiveResult::Patched) {
+            EXPECT_TRUE(Read(archive) == expected) << c.what << ": wrong archive";
+        } else {
+            EXPECT_TRUE(Read(archive) == c.archiveBytes) << c.what << ": archive touched";
+            EXPECT_EQ(std::wstring(outcome.File()), archive) << c.what;
+        }
+        EXPECT_EQ(Exists(temp), c.tempKept) << c.what;
+        if (c.tempKept) EXPECT_TRUE(Read(temp) == c.tempBytes) << c.what << ": the file was changed";
+        EXPECT_FALSE(Exists(staging)) << c.what << ": staging leftover";
+    }
+}
+
 TEST_F(PatchArchiveTest, ReadOnlyArchiveIsReportedAndLeftAsItWas) {
     const Bytes original = BuildArchive(TypicalArchive());
     ASSERT_TRUE(WriteWholeFile(archive, original));
@@ -359,6 +451,29 @@ TEST(TempPath, LastThreeUnitsBecomeTmp) {
     ASSERT_TRUE(MakeTempPath(L"abc", out));
     EXPECT_STREQ(out, L"tmp");
     EXPECT_FALSE(MakeTempPath(L"ab", out));
+}
+
+TEST(TempPath, StagingNameEndsInTmTilde) {
+    wchar_t out[MAX_PATH];
+    ASSERT_TRUE(MakeStagingPath(L"C:\\g\\nativePC\\rom_pc\\id\\title.arc", out));
+    EXPECT_STREQ(out, L"C:\\g\\nativePC\\rom_pc\\id\\title.tm~");
+    EXPECT_FALSE(MakeStagingPath(L"ab", out));
+}
+
+// The mark holds the size of what it follows; anything else is no mark.
+TEST(CopyMark, FitsOnlyTheSizeItFollows) {
+    unsigned char mark[kCopyMarkSize];
+    MakeCopyMark(123456, mark);
+    EXPECT_TRUE(IsCopyMark(mark, 123456 + kCopyMarkSize));
+    EXPECT_FALSE(IsCopyMark(mark, 123455 + kCopyMarkSize));
+    EXPECT_FALSE(IsCopyMark(mark, 123457 + kCopyMarkSize));
+    MakeCopyMark(0x1'0000'0000ull, mark);
+    EXPECT_TRUE(IsCopyMark(mark, 0x1'0000'0000ull + kCopyMarkSize));
+    EXPECT_FALSE(IsCopyMark(mark, kCopyMarkSize));
+    mark[0] ^= 1;
+    EXPECT_FALSE(IsCopyMark(mark, 0x1'0000'0000ull + kCopyMarkSize));
+    unsigned char zeros[kCopyMarkSize] = {};
+    EXPECT_FALSE(IsCopyMark(zeros, kCopyMarkSize));
 }
 
 } // namespace

@@ -1,6 +1,15 @@
 #include "TestSupport.h"
 
+#include "archive/ArchiveFile.h"
 #include "win/UserMessage.h"
+
+Bytes MarkedCopy(const Bytes& archive) {
+    Bytes copy = archive;
+    unsigned char mark[kCopyMarkSize];
+    MakeCopyMark(archive.size(), mark);
+    copy.insert(copy.end(), mark, mark + kCopyMarkSize);
+    return copy;
+}
 
 bool WriteWholeFile(const std::wstring& path, const Bytes& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -10,6 +10,8 @@
 #include "core/LoadedPatch.h"
 
 bool WriteWholeFile(const std::wstring& path, const Bytes& bytes);
+// The temporary copy as the patcher leaves it: the archive's bytes and the mark after them.
+Bytes MarkedCopy(const Bytes& archive);
 bool ReadWholeFile(const std::wstring& path, Bytes* bytes);
 bool Exists(const std::wstring& path);
 

@@ -41,7 +41,7 @@ std::vector<Pair> PairArchives(const BuildOptions& options, BuildReport* report)
         ResolveArchivePath(options.translated, name, &pair.translated);
         if (!ManifestCanCarry(name)) {
             report->problems.push_back(name + ": the installer cannot carry this name (it must be plain ASCII, "
-                                              "at most 199 characters, and must not end in \"tmp\")");
+                                              "at most 199 characters, and must not end in \"tmp\" or \"tm~\")");
             continue;
         }
         if (!ResolveArchivePath(options.original, name, &pair.original)) {
