@@ -33,6 +33,7 @@ add_subdirectory(bench)
 set(DEMO_DIR ${CMAKE_BINARY_DIR}/demo)
 add_custom_command(
     OUTPUT ${DEMO_DIR}/patch/manifest.bin ${DEMO_DIR}/patch/payload.bin ${DEMO_DIR}/patch/fingerprints.bin
+           ${DEMO_DIR}/patch/progress_total.bin
     COMMAND gamegen --out ${DEMO_DIR} --seed 1 --quiet
     COMMAND patchbuild fingerprint --game ${DEMO_DIR}/game --patch ${DEMO_DIR}/patch --quiet
     DEPENDS gamegen patchbuild
