@@ -22,14 +22,19 @@ add_library(kwin STATIC
     ${REPO_ROOT}/payload/Fingerprints.cpp
     ${REPO_ROOT}/payload/FingerprintResource.cpp
     ${REPO_ROOT}/archive/FingerprintCheck.cpp
+    ${REPO_ROOT}/payload/Sha256.cpp
+    ${REPO_ROOT}/payload/PatchIntegrity.cpp
+    ${REPO_ROOT}/payload/ProgressTotalResource.cpp
 )
-target_link_libraries(kwin PUBLIC kcore)
+target_link_libraries(kwin PUBLIC kcore bcrypt)
 
 if(EXISTS ${REPO_ROOT}/langset/CMakeLists.txt)
     add_subdirectory(langset)
 endif()
 add_subdirectory(setup)
-add_subdirectory(tests/win)
-add_subdirectory(tests/reliability)
-add_subdirectory(bench)
+if(NOT SHIPPED_ONLY)
+    add_subdirectory(tests/win)
+    add_subdirectory(tests/reliability)
+    add_subdirectory(bench)
+endif()
 
