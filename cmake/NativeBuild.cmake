@@ -18,9 +18,6 @@ if(NOT CMAKE_BUILD_TYPE)
 endif()
 add_compile_options(-Wall -Wextra)
 
-# Core library for the tools (optimised, no sanitizers).
-add_library(kcore STATIC ${CORE_SOURCES} ${REPO_ROOT}/payload/ManifestWriter.cpp)
-target_include_directories(kcore PUBLIC ${REPO_ROOT})
 
 # A patch author's build: only the shipped programs of the 32-bit build, carrying PATCH_DIR;
 # no tests, fuzzers, benchmarks, x86_64 build or Wine prefix (scripts/build.sh --shipped-only).
@@ -34,6 +31,9 @@ endif()
 
 # The tools make the demo patch; an author's build with a patch of its own needs none of them.
 if(NOT SHIPPED_ONLY OR NOT PATCH_DIR)
+    # Core library for the tools (optimised, no sanitizers).
+    add_library(kcore STATIC ${CORE_SOURCES} ${REPO_ROOT}/payload/ManifestWriter.cpp)
+    target_include_directories(kcore PUBLIC ${REPO_ROOT})
     add_subdirectory(tools)
 endif()
 if(NOT SHIPPED_ONLY)

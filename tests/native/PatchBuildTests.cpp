@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <fstream>
 #include <map>
 
 #include "ArchiveSamples.h"
@@ -413,6 +414,22 @@ TEST(PatchBuildOnGeneratedGame, AgreesWithTheGeneratorsOwnPatch) {
     }
     FreeFingerprintTable(&a);
     FreeFingerprintTable(&b);
+    // Both give the progress total of the generator's patched folder.
+    uint32_t expectedUnits = 0;
+    {
+        std::ifstream list(dir / "archives.txt");
+        std::string name;
+        uint64_t originalSize = 0, expectedSize = 0, records = 0;
+        while (list >> name >> originalSize >> expectedSize >> records)
+            expectedUnits = AddArchiveUnits(expectedUnits, uint32_t(expectedSize));
+    }
+    EXPECT_GT(expectedUnits, 0u);
+    for (const char* patch : {"genpatch", "built"}) {
+        Bytes stored = ReadFileBytes(dir / patch / "progress_total.bin");
+        uint32_t units = 0;
+        ASSERT_TRUE(ParseProgressTotal(stored.data(), stored.size(), &units)) << patch;
+        EXPECT_EQ(units, expectedUnits) << patch;
+    }
     // ... and refuses to take them from a patched folder.
     std::string expected = (dir / "expected").string();
     const char* fromPatched[] = {"patchbuild", "fingerprint", "--game", expected.c_str(), "--patch", genpatch.c_str(), "--quiet"};
