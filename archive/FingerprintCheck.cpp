@@ -1,7 +1,7 @@
 #include "archive/FingerprintCheck.h"
 
 #include "archive/ArchiveFormat.h"
-#include "archive/PatchArchive.h"
+#include "archive/ArchiveFile.h"
 #include "archive/WinFile.h"
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint) {
@@ -18,9 +18,7 @@ FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveF
                                                                : FingerprintVerdict::Differs;
 }
 
-bool ArchiveMatchesFingerprint(const wchar_t* path, const char16_t* name) {
-    if (!g_fingerprints) return true;
-    const ArchiveFingerprint* fingerprint = FindFingerprint(*g_fingerprints, name);
+bool ArchiveMayBeRewritten(const wchar_t* path, const ArchiveFingerprint* fingerprint) {
     if (!fingerprint) return true;
     FingerprintVerdict verdict = CompareArchiveFingerprint(path, *fingerprint);
     if (verdict == FingerprintVerdict::Unreadable) {

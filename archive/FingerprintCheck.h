@@ -15,9 +15,8 @@ enum class FingerprintVerdict {
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint);
 
-// Whether the archive at `path`, named `name` in the manifest, may be rewritten: true when no
-// fingerprint table is loaded, the table has no fingerprint for the name, or the archive
+// Whether the archive at `path` may be rewritten: true when it has no fingerprint (null) or
 // matches it. An archive that cannot be read is judged by the temporary copy that an
 // interrupted rewrite left beside it; if neither can be read, the patcher's own checks
 // decide (and report). False only for an archive that was read and does not match.
-bool ArchiveMatchesFingerprint(const wchar_t* path, const char16_t* name);
+bool ArchiveMayBeRewritten(const wchar_t* path, const ArchiveFingerprint* fingerprint);

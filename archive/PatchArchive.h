@@ -1,5 +1,5 @@
-// The in-place rewrite of one archive through a temporary copy beside it. See README.md in
-// this folder for how an interrupted rewrite is completed by the next run.
+// The in-place rewrite of one archive through a temporary copy beside it. README.md in this
+// folder describes the protocol step by step; PatchArchive.cpp has one function per step.
 #pragma once
 #include <windows.h>
 
@@ -7,24 +7,27 @@
 
 #include "payload/PatchManifest.h"
 
-// Rewrites the archive at path with the given (resolved) records. Returns 1 when the archive
-// holds the rewritten data, 0 when it was skipped or failed; every failure has been shown to
-// the user by then.
-int PatchArchive(const wchar_t* path, const EntryPatch* records, uint32_t recordCount);
+// What became of one archive. Every result but Patched leaves the files as the protocol
+// promises; the installer turns it into a message for the user.
+enum class ArchiveResult {
+    Patched,       // the archive holds the rewritten data; its temporary copy is gone
+    CannotOpen,    // File() could not be opened, copied, flushed, read or created
+    Unrecognised,  // not an archive of the expected shape, or records that do not fit it
+    ReadOnly,      // a read-only archive is never rewritten
+    RewriteFailed, // stopped after the archive was truncated: the intact copy at tempPath
+                   // completes it on the next run
+    BothDamaged,   // the archive and a leftover temporary copy are both incomplete
+};
 
-// Streams length bytes from offset of source to the destination's current position through a
-// 256 KiB buffer. 0 when a seek, read, write or the allocation fails.
-int CopyFileRange(HANDLE source, uint32_t offset, uint32_t length, HANDLE destination);
+struct ArchiveOutcome {
+    ArchiveResult result = ArchiveResult::Patched;
+    wchar_t path[MAX_PATH] = L"";     // the archive
+    wchar_t tempPath[MAX_PATH] = L""; // its temporary copy (empty when none can be named)
+    bool aboutTempPath = false;       // CannotOpen: the temporary copy is the file in question
 
-// Appends length copies of the fill byte through a 128 KiB buffer.
-int WriteFill(HANDLE file, uint32_t length, unsigned char fill);
+    bool Patched() const { return result == ArchiveResult::Patched; }
+    const wchar_t* File() const { return aboutTempPath ? tempPath : path; }
+};
 
-// The archive's path with its last three code units replaced by "tmp". 0 if it is shorter
-// than three units or does not fit 260 units.
-int MakeTempPath(const wchar_t* path, wchar_t* tempPath);
-
-// Whether a file holds a complete archive: header and table read in full and every entry's
-// data inside the file. Unreadable means it could not be opened or read for another reason
-// than being absent (held by another program, an I/O error): nothing is decided from it.
-enum class ArchiveState { Intact, Damaged, Missing, Unreadable };
-ArchiveState InspectArchive(const wchar_t* path);
+// Rewrites the archive at path (shorter than MAX_PATH) with the given resolved records.
+ArchiveOutcome PatchArchive(const wchar_t* path, const EntryPatch* records, uint32_t recordCount);

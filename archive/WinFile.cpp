@@ -133,6 +133,15 @@ HeapBuffer::~HeapBuffer() {
     if (m_data) HeapFree(GetProcessHeap(), 0, m_data);
 }
 
+HeapBuffer& HeapBuffer::operator=(HeapBuffer&& other) noexcept {
+    if (this != &other) {
+        if (m_data) HeapFree(GetProcessHeap(), 0, m_data);
+        m_data = other.m_data;
+        other.m_data = nullptr;
+    }
+    return *this;
+}
+
 bool FileExists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }

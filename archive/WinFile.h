@@ -40,8 +40,11 @@ private:
 // A block from the process heap, released in the destructor.
 class HeapBuffer {
 public:
+    HeapBuffer() = default;
     explicit HeapBuffer(size_t size);
     ~HeapBuffer();
+    HeapBuffer(HeapBuffer&& other) noexcept : m_data(other.m_data) { other.m_data = nullptr; }
+    HeapBuffer& operator=(HeapBuffer&& other) noexcept;
     HeapBuffer(const HeapBuffer&) = delete;
     HeapBuffer& operator=(const HeapBuffer&) = delete;
     unsigned char* Get() const { return m_data; }

@@ -22,8 +22,7 @@
 #include <cwchar>
 
 #include "archive/IoFaults.h"
-#include "payload/FingerprintResource.h"
-#include "payload/PatchManifest.h"
+#include "payload/LoadedPatch.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
 #include "setup/UserMessage.h"
@@ -234,14 +233,10 @@ int wmain(int argc, wchar_t** argv) {
     swprintf(payloadPath, MAX_PATH, L"%ls\\payload.bin", patch);
     unsigned char* manifest = nullptr;
     size_t manifestSize = 0, payloadSize = 0;
-    ArchivePatchSet* sets = nullptr;
-    uint32_t setCount = 0;
-    if (!ReadSmallFile(manifestPath, &manifest, &manifestSize) ||
-        !ParsePatchManifest(manifest, manifestSize, &sets, &setCount)) {
+    if (!ReadSmallFile(manifestPath, &manifest, &manifestSize)) {
         std::printf("patch_bench: cannot read the manifest\n");
         return 1;
     }
-    HeapFree(GetProcessHeap(), 0, manifest);
     const unsigned char* payload = MapWholeFile(payloadPath, &payloadSize);
     if (!payload) {
         std::printf("patch_bench: cannot map the payload\n");
@@ -252,13 +247,21 @@ int wmain(int argc, wchar_t** argv) {
     wchar_t fingerprintsPath[MAX_PATH];
     swprintf(fingerprintsPath, MAX_PATH, L"%ls\\fingerprints.bin", patch);
     bool haveFingerprints = GetFileAttributesW(fingerprintsPath) != INVALID_FILE_ATTRIBUTES;
-    if (haveFingerprints && (!ReadSmallFile(fingerprintsPath, &fingerprints, &fingerprintsSize) ||
-                             !LoadFingerprintsFromBytes(fingerprints, fingerprintsSize))) {
+    if (haveFingerprints && !ReadSmallFile(fingerprintsPath, &fingerprints, &fingerprintsSize)) {
         std::printf("patch_bench: cannot load the fingerprints\n");
         return 1;
     }
-    g_patchSets = sets;
-    g_patchSetCount.store(setCount);
+    PatchBytes bytes;
+    bytes.manifest = manifest, bytes.manifestSize = manifestSize;
+    bytes.payload = payload, bytes.payloadSize = payloadSize;
+    bytes.fingerprints = fingerprints, bytes.fingerprintsSize = fingerprintsSize;
+    LoadedPatch loaded;
+    if (LoadPatch(bytes, &loaded) != PatchLoad::Loaded) {
+        std::printf("patch_bench: cannot load the patch\n");
+        return 1;
+    }
+    HeapFree(GetProcessHeap(), 0, manifest);
+    g_patchSetCount.store(loaded.setCount);
     g_userMessageHook = PrintMessage;
 
 #ifdef BENCH_PROGRESS_WINDOW
@@ -298,7 +301,7 @@ int wmain(int argc, wchar_t** argv) {
     g_ioFaultHook = CountingHook;
     QueryPerformanceCounter(&start);
     g_lastTick = start.QuadPart;
-    PatchRunResult result = PatchAllArchives(payload, static_cast<uint32_t>(payloadSize), nullptr);
+    PatchRunResult result = PatchAllArchives(loaded, nullptr);
     EnterPhase(kOther);
     QueryPerformanceCounter(&end);
     g_ioFaultHook = nullptr;
@@ -310,10 +313,9 @@ int wmain(int argc, wchar_t** argv) {
     MemorySample after = SampleMemory();
     double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
 
-    // Releasing the table ends the progress thread's loop at its next message.
-    FreePatchSets(g_patchSets, g_patchSetCount.load());
-    g_patchSets = nullptr;
+    // The count dropping to 0 ends the progress thread's loop at its next message.
     g_patchSetCount.store(0);
+    FreeLoadedPatch(&loaded);
 #ifdef BENCH_PROGRESS_WINDOW
     if (ui) {
         g_pinging.store(false);

@@ -14,13 +14,14 @@ target_include_directories(kcore PUBLIC ${REPO_ROOT})
 # Win32 shell around the core: files, resources, the patcher and the patching run.
 add_library(kwin STATIC
     ${REPO_ROOT}/archive/WinFile.cpp
+    ${REPO_ROOT}/archive/ArchiveFile.cpp
+    ${REPO_ROOT}/archive/Streaming.cpp
     ${REPO_ROOT}/archive/PatchArchive.cpp
     ${REPO_ROOT}/payload/Resources.cpp
     ${REPO_ROOT}/setup/Globals.cpp
     ${REPO_ROOT}/setup/UserMessage.cpp
+    ${REPO_ROOT}/setup/ArchiveReport.cpp
     ${REPO_ROOT}/setup/PatchRun.cpp
-    ${REPO_ROOT}/payload/Fingerprints.cpp
-    ${REPO_ROOT}/payload/FingerprintResource.cpp
     ${REPO_ROOT}/archive/FingerprintCheck.cpp
     ${REPO_ROOT}/payload/Sha256.cpp
     ${REPO_ROOT}/payload/PatchIntegrity.cpp

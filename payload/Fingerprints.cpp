@@ -6,8 +6,6 @@
 #include "payload/PatchManifest.h"
 #include "payload/ResourceReader.h"
 
-FingerprintTable* g_fingerprints = nullptr;
-
 namespace {
 
 constexpr uint64_t kFnvPrime = 0x100000001b3ull;

@@ -1,11 +1,11 @@
 // Archive fingerprints: which release of each archive a patch was made for.
-// Portable: no <windows.h>. The Win32 side (FingerprintResource.cpp) feeds it resource bytes.
+// Portable: no <windows.h>. LoadPatch (payload/LoadedPatch.h) parses it beside the manifest.
 //
 // The manifest replaces entries by index, so an archive of another release of the game
 // would be silently corrupted. A fingerprint names what the rewrite never changes (the
 // header, the entry count and every entry record's 68 leading bytes), so an original archive
-// and one that is already patched give the same fingerprint. Two further hashes let a checker tell an
-// original archive from a patched one without the original files at hand.
+// and one that is already patched give the same fingerprint. Two further hashes let a
+// checker tell an original archive from a patched one without the original files at hand.
 //
 // Stored format, little-endian, ends right after the last archive:
 //   4 bytes  magic "KSFP"
@@ -48,10 +48,6 @@ struct FingerprintTable {
     uint32_t version;
 };
 
-// The installer's table, loaded beside the manifest; null when the build carries none, and
-// then no archive is checked.
-extern FingerprintTable* g_fingerprints;
-
 // FNV-1a 64, continued from `hash` (start with kFnvOffsetBasis).
 constexpr uint64_t kFnvOffsetBasis = 0xcbf29ce484222325ull;
 uint64_t FnvAppend(uint64_t hash, const unsigned char* bytes, size_t count);
@@ -69,7 +65,7 @@ bool MatchesFingerprint(const unsigned char* header, const unsigned char* table,
 // Whether the fingerprint names a header and it differs from this one.
 bool FingerprintHeaderDiffers(const unsigned char* header, const ArchiveFingerprint& fingerprint);
 
-// Parses a stored table. Fails (returns false, *out untouched) on a wrong magic or version,
+// Parses a stored table into an empty *out. Fails (returns false, *out untouched) on a wrong magic or version,
 // a table shorter or longer than its counts say, names that are not NUL-terminated or
 // longer than a manifest name may be, and a failed allocation.
 bool ParseFingerprints(const unsigned char* bytes, size_t size, FingerprintTable* out);

@@ -5,9 +5,6 @@
 
 #include "payload/ResourceReader.h"
 
-ArchivePatchSet* g_patchSets = nullptr;
-std::atomic<uint32_t> g_patchSetCount{0};
-
 namespace {
 
 // Smallest stored archive block: name length, a 2-unit name ("a" + NUL), record count.

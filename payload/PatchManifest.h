@@ -1,12 +1,11 @@
 // The patch manifest: which archive entries get which replacement bytes.
-// Portable: no <windows.h>. The Win32 side (PatchManifestResource.cpp) feeds it resource bytes.
+// Portable: no <windows.h>. LoadPatch (payload/LoadedPatch.h) parses it with the payload.
 //
 // Stored format, little-endian, no magic, ends right after the last record:
 //   u32 archive count
 //   per archive: u32 name length (UTF-16 units, NUL included), UTF-16LE name,
 //                u32 record count, record count x 16-byte EntryPatch
 #pragma once
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -22,17 +21,17 @@ struct EntryPatch {
 
 constexpr uint32_t kEntryPatchStoredSize = 16;
 
+struct ArchiveFingerprint;
+
 struct ArchivePatchSet {
     uint32_t nameLength;    // UTF-16 units including the terminating NUL
     char16_t* name;         // owned, NUL-terminated, relative to the game folder
     uint32_t recordCount;
     EntryPatch* records;    // owned
+    // Set when the patch is loaded (payload/LoadedPatch.h); false and null after parsing.
+    bool resolved;                         // every record's data lies inside the payload
+    const ArchiveFingerprint* fingerprint; // the release it was made for; null: not checked
 };
-
-// The in-memory table, owned by the main thread between load and free. The count is
-// atomic because the progress thread loops while it is above zero.
-extern ArchivePatchSet* g_patchSets;
-extern std::atomic<uint32_t> g_patchSetCount;
 
 // Longest name a manifest may carry, NUL included: a name must leave room for the game
 // folder inside a 260-unit path.

@@ -1,7 +1,6 @@
 #include "payload/Resources.h"
 
 #include "archive/WinFile.h"
-#include "payload/PatchManifest.h"
 #include "setup/UserMessage.h"
 
 const unsigned char* GetPayloadData(int id, uint32_t* size) {
@@ -36,23 +35,14 @@ int ExtractResourceToFile(const wchar_t* folder, const wchar_t* fileName, int id
     return 1;
 }
 
-int LoadPatchManifest(int id) {
+PatchLoad LoadEmbeddedPatch(const PatchResourceIds& ids, LoadedPatch* patch) {
+    PatchBytes bytes;
     uint32_t size = 0;
-    const unsigned char* data = GetPayloadData(id, &size);
-    if (!data) return 0;
-    ArchivePatchSet* sets = nullptr;
-    uint32_t count = 0;
-    if (!ParsePatchManifest(data, size, &sets, &count)) return 0;
-    FreePatchManifest();
-    g_patchSets = sets;
-    g_patchSetCount.store(count);
-    return 1;
-}
-
-void FreePatchManifest() {
-    ArchivePatchSet* sets = g_patchSets;
-    uint32_t count = g_patchSetCount.load();
-    g_patchSets = nullptr;
-    g_patchSetCount.store(0);
-    FreePatchSets(sets, count);
+    bytes.manifest = GetPayloadData(ids.manifest, &size);
+    bytes.manifestSize = size;
+    bytes.payload = GetPayloadData(ids.payload, &size);
+    bytes.payloadSize = size;
+    bytes.fingerprints = GetPayloadData(ids.fingerprints, &size);
+    bytes.fingerprintsSize = size;
+    return LoadPatch(bytes, patch);
 }

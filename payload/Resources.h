@@ -1,8 +1,11 @@
-// The installer's embedded raw-data resources: payload, manifest and companion program.
+// The installer's embedded raw-data resources: payload, manifest, fingerprints and
+// companion program.
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
+
+#include "payload/LoadedPatch.h"
 
 // Address and size of a raw-data resource of this executable; null when it is missing,
 // empty, or cannot be loaded or locked. The bytes stay where the resource lies.
@@ -13,10 +16,11 @@ const unsigned char* GetPayloadData(int id, uint32_t* size);
 // created or written in full (a partly written file is removed).
 int ExtractResourceToFile(const wchar_t* folder, const wchar_t* fileName, int id);
 
-// Parses the manifest resource into g_patchSets / g_patchSetCount. 0 when the resource is
-// not available or is not a well-formed manifest (the table is then left as it was).
-int LoadPatchManifest(int id);
+// The resources that make up the patch. A missing fingerprint resource is a build that
+// carries none.
+struct PatchResourceIds {
+    int manifest, payload, fingerprints;
+};
 
-// Releases the table; g_patchSets becomes null, then g_patchSetCount 0 (which ends the
-// progress thread's loop).
-void FreePatchManifest();
+// Loads the patch from this executable's resources (LoadPatch on their bytes).
+PatchLoad LoadEmbeddedPatch(const PatchResourceIds& ids, LoadedPatch* patch);

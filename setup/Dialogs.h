@@ -10,6 +10,8 @@ enum GameFolderCheck {
 };
 
 INT_PTR CALLBACK NoticeDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam);
+// The dialog's parameter (lParam of WM_INITDIALOG) points to the loaded patch, whose longest
+// archive name the folder check needs.
 INT_PTR CALLBACK FolderDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Lets the user pick a folder; on a choice g_gameDir holds it with a trailing backslash
@@ -17,6 +19,7 @@ INT_PTR CALLBACK FolderDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lPa
 // was cancelled, after telling the user so.
 int BrowseForGameFolder();
 
-// Checks g_gameDir: the marker file first, then the length of every path composed from it,
-// then the volume's free space.
-GameFolderCheck CheckGameFolder();
+// Checks g_gameDir: the marker file first, then the length of every path composed from it
+// (the longest archive name given in UTF-16 units, without the NUL), then the volume's free
+// space.
+GameFolderCheck CheckGameFolder(size_t longestArchiveNameUnits);

@@ -3,8 +3,7 @@
 // with 0.
 #include "setup/Dialogs.h"
 
-#include "payload/PatchManifest.h"
-#include "payload/Resources.h"
+#include "payload/LoadedPatch.h"
 #include "setup/FolderPicker.h"
 #include "setup/GameFolderRules.h"
 #include "setup/Globals.h"
@@ -22,21 +21,9 @@ static_assert(sizeof(kMarkerFile) / sizeof(wchar_t) - 1 == kMarkerNameUnits, "ma
 // meanwhile must not be overridden by a folder chosen afterwards.
 bool g_browsing = false;
 bool g_cancelled = false;
-
-// Longest archive name of the embedded manifest, in UTF-16 units without the NUL; 0 when
-// the manifest cannot be read (then nothing would be patched).
-size_t LongestArchiveNameUnits() {
-    uint32_t size = 0;
-    const unsigned char* data = GetPayloadData(IDR_MANIFEST, &size);
-    ArchivePatchSet* sets = nullptr;
-    uint32_t count = 0;
-    if (!data || !ParsePatchManifest(data, size, &sets, &count)) return 0;
-    size_t longest = 0;
-    for (uint32_t i = 0; i < count; ++i)
-        if (sets[i].nameLength - 1 > longest) longest = sets[i].nameLength - 1;
-    FreePatchSets(sets, count);
-    return longest;
-}
+// From the loaded patch, while the dialog is up; 0 when no manifest could be loaded (then
+// nothing would be patched).
+size_t g_longestArchiveNameUnits = 0;
 
 void ReportPathTooLong() {
     ShowUserMessage(nullptr,
@@ -48,7 +35,7 @@ void ReportPathTooLong() {
 void RunBrowseLoop(HWND dlg) {
     for (;;) {
         if (!BrowseForGameFolder() || g_cancelled) return;
-        switch (CheckGameFolder()) {
+        switch (CheckGameFolder(g_longestArchiveNameUnits)) {
         case kGameFolderValid:
             EndDialog(dlg, 1);
             return;
@@ -75,7 +62,7 @@ int BrowseForGameFolder() {
     return 1;
 }
 
-GameFolderCheck CheckGameFolder() {
+GameFolderCheck CheckGameFolder(size_t longestArchiveNameUnits) {
     const size_t folderUnits = lstrlenW(g_gameDir);
     // Only an absolute folder chosen in the browser is considered; an empty one would make
     // the marker path relative to the current directory.
@@ -94,7 +81,7 @@ GameFolderCheck CheckGameFolder() {
     if (file == INVALID_HANDLE_VALUE) return kGameFolderNotGame;
     CloseHandle(file);
 
-    if (!GameFolderPathFits(folderUnits, LongestArchiveNameUnits(), kPathUnits)) {
+    if (!GameFolderPathFits(folderUnits, longestArchiveNameUnits, kPathUnits)) {
         ReportPathTooLong();
         return kGameFolderTooLong;
     }
@@ -112,12 +99,15 @@ GameFolderCheck CheckGameFolder() {
     return kGameFolderValid;
 }
 
-INT_PTR CALLBACK FolderDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
+INT_PTR CALLBACK FolderDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
-    case WM_INITDIALOG:
+    case WM_INITDIALOG: {
         g_browsing = false;
         g_cancelled = false;
+        const auto* patch = reinterpret_cast<const LoadedPatch*>(lParam);
+        g_longestArchiveNameUnits = patch ? patch->longestNameUnits : 0;
         return TRUE; // focus goes to the first button, "下一步"
+    }
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:

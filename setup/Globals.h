@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstdint>
 
 constexpr int kPathUnits = MAX_PATH; // 260 UTF-16 units including the NUL
 
@@ -12,3 +13,6 @@ extern HINSTANCE g_hAppInstance;
 extern wchar_t g_gameDir[kPathUnits];
 // Published once by the progress thread; null until then (updates then have no effect).
 extern std::atomic<HWND> g_hProgressDlg;
+// Archives of the loaded manifest: set before the progress thread starts, 0 once the run is
+// over, which ends the progress thread's loop.
+extern std::atomic<uint32_t> g_patchSetCount;

@@ -4,7 +4,7 @@
 
 #include "archive/FingerprintCheck.h"
 #include "archive/PatchArchive.h"
-#include "payload/PatchManifest.h"
+#include "setup/ArchiveReport.h"
 #include "setup/Globals.h"
 #include "setup/ProgressMath.h"
 #include "setup/UserMessage.h"
@@ -42,10 +42,9 @@ uint32_t GetFileSizeByName(const wchar_t* path) {
     return size == INVALID_FILE_SIZE ? 0 : size;
 }
 
-PatchRunResult PatchAllArchives(const unsigned char* payload, uint32_t payloadSize,
-                                unsigned char* failedFlags) {
-    PatchRunResult result{g_patchSetCount.load(), 0, false};
-    if (result.archiveCount && !payload) {
+PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedFlags) {
+    PatchRunResult result{patch.setCount, 0, false};
+    if (result.archiveCount && !patch.payload) {
         // Without the payload no record can be resolved: touch nothing.
         ShowUserMessage(nullptr,
                         L"安装程序中的补丁数据缺失或已损坏，无法安装。游戏文件未被修改。"
@@ -60,8 +59,8 @@ PatchRunResult PatchAllArchives(const unsigned char* payload, uint32_t payloadSi
 
     uint32_t totalUnits = 0;
     const size_t dirLength = lstrlenW(g_gameDir);
-    for (uint32_t i = 0; i < g_patchSetCount.load(); ++i) {
-        ArchivePatchSet& set = g_patchSets[i];
+    for (uint32_t i = 0; i < patch.setCount; ++i) {
+        const ArchivePatchSet& set = patch.sets[i];
         bool patched = false;
         wchar_t path[kPathUnits] = L"";
         // A path that does not fit is never composed.
@@ -76,12 +75,12 @@ PatchRunResult PatchAllArchives(const unsigned char* payload, uint32_t payloadSi
                                     reinterpret_cast<LPARAM>(path));
                 UpdateWindow(dlg);
             }
-            if (!ArchiveMatchesFingerprint(path, set.name))
+            if (!ArchiveMayBeRewritten(path, set.fingerprint))
                 ReportArchiveSkipped(NameOf(set), kOtherReleaseText);
-            else if (!ResolvePatchSet(&set, payload, payloadSize))
+            else if (!set.resolved)
                 ReportArchiveSkipped(NameOf(set), L"安装程序中的补丁数据不完整，已跳过以下文件：");
             else
-                patched = PatchArchive(path, set.records, set.recordCount) != 0;
+                patched = ReportArchiveOutcome(PatchArchive(path, set.records, set.recordCount));
             totalUnits = AddArchiveUnits(totalUnits, GetFileSizeByName(path));
         }
         if (!patched) {

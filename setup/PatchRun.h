@@ -4,16 +4,17 @@
 
 #include <cstdint>
 
+#include "payload/LoadedPatch.h"
+
 struct PatchRunResult {
     uint32_t archiveCount;  // archives in the manifest
     uint32_t failedCount;   // archives that were not patched (each was reported)
     bool payloadMissing;    // the run did not start: no payload for a non-empty manifest
 };
 
-// Patches every archive of g_patchSets into g_gameDir. failedFlags, if given, has room for
-// g_patchSetCount bytes and receives 1 for every archive that was not patched.
-PatchRunResult PatchAllArchives(const unsigned char* payload, uint32_t payloadSize,
-                                unsigned char* failedFlags);
+// Patches every archive of the loaded patch into g_gameDir. failedFlags, if given, has room
+// for patch.setCount bytes and receives 1 for every archive that was not patched.
+PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedFlags);
 
 // Low 32 bits of the file's size; 0 when it cannot be opened.
 uint32_t GetFileSizeByName(const wchar_t* path);

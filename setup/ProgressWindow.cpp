@@ -2,7 +2,6 @@
 
 #include <commctrl.h>
 
-#include "payload/PatchManifest.h"
 #include "setup/Globals.h"
 #include "setup/resource.h"
 
@@ -17,7 +16,7 @@ DWORD WINAPI ProgressThreadProc(LPVOID) {
     ShowWindow(dlg, SW_SHOWNORMAL);
 
     // The main thread's updates are sent messages, handled inside GetMessageW; the count
-    // drops to 0 when the manifest is released, and the next returned message ends the loop.
+    // drops to 0 when the run is over, and the next returned message ends the loop.
     MSG message;
     while (g_patchSetCount.load() > 0) {
         if (GetMessageW(&message, nullptr, 0, 0) == -1) break;

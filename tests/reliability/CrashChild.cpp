@@ -18,8 +18,7 @@
 
 #include "TestSupport.h"
 #include "archive/IoFaults.h"
-#include "payload/FingerprintResource.h"
-#include "payload/PatchManifest.h"
+#include "payload/LoadedPatch.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
 #include "setup/UserMessage.h"
@@ -74,39 +73,20 @@ int wmain(int argc, wchar_t** argv) {
         else if (arg == L"--stop-at" && i + 1 < argc) g_stopAt = _wtol(argv[++i]);
     }
 
-    Bytes manifest, payload;
-    if (!ReadWholeFile(data + L"patch\\manifest.bin", &manifest) ||
-        !ReadWholeFile(data + L"patch\\payload.bin", &payload)) {
-        Line("ERROR cannot read the patch files");
-        return 3;
+    PatchFiles patch(data + L"patch\\");
+    switch (patch.load) {
+    case PatchLoad::Loaded: break;
+    case PatchLoad::ManifestUnusable: Line("ERROR the manifest does not parse"); return 3;
+    case PatchLoad::PayloadMissing: Line("ERROR cannot read the patch files"); return 3;
+    case PatchLoad::FingerprintsMalformed: Line("ERROR the fingerprints do not parse"); return 3;
     }
-    ArchivePatchSet* sets = nullptr;
-    uint32_t count = 0;
-    if (!ParsePatchManifest(manifest.data(), manifest.size(), &sets, &count)) {
-        Line("ERROR the manifest does not parse");
-        return 3;
-    }
-    g_patchSets = sets;
-    g_patchSetCount.store(count);
+    if (!patch.fingerprints.empty()) Line("FINGERPRINTS loaded");
     lstrcpynW(g_gameDir, game.c_str(), kPathUnits);
-    Bytes fingerprints;
-    if (ReadWholeFile(data + L"patch\\fingerprints.bin", &fingerprints)) {
-        if (!LoadFingerprintsFromBytes(fingerprints.data(), fingerprints.size())) {
-            Line("ERROR the fingerprints do not parse");
-            return 3;
-        }
-        Line("FINGERPRINTS loaded");
-    }
 
     g_userMessageHook = PrintMessage;
     g_ioFaultHook = CountingHook;
-    PatchRunResult result = PatchAllArchives(payload.data(), static_cast<uint32_t>(payload.size()), nullptr);
+    PatchRunResult result = PatchAllArchives(patch.loaded, nullptr);
     g_ioFaultHook = nullptr;
-
-    FreeFingerprints();
-    FreePatchSets(g_patchSets, g_patchSetCount.load());
-    g_patchSets = nullptr;
-    g_patchSetCount.store(0);
     Line("RESULT archives=" + std::to_string(result.archiveCount) + " failed=" +
          std::to_string(result.failedCount) + " messages=" + std::to_string(g_messageCount) +
          " ops=" + std::to_string(g_opCount));

@@ -40,7 +40,7 @@ RunOutcome RunAll(const std::wstring& folder, const std::vector<MiniArchive>& ar
     MessageRecorder recorder;
     {
         MiniRun run(folder, archives);
-        out.result = PatchAllArchives(run.Payload(), run.PayloadSize(), nullptr);
+        out.result = PatchAllArchives(run.Patch(), nullptr);
     }
     out.messages = recorder.Messages();
     for (const auto& m : out.messages) std::printf("  message [%s] %s\n", Narrow(m.caption).c_str(), Narrow(m.text).c_str());

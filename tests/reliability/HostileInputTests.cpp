@@ -10,6 +10,7 @@
 
 #include "ReliabilitySupport.h"
 #include "archive/PatchArchive.h"
+#include "setup/ArchiveReport.h"
 #include "payload/Resources.h"
 
 namespace {
@@ -152,7 +153,7 @@ protected:
         std::vector<EntryPatch> entries;
         for (const auto& r : records)
             entries.push_back({r.index, r.sizeWord, static_cast<uint32_t>(r.data.size()), 0, r.data.data()});
-        int rc = PatchArchive(archive.c_str(), entries.data(), static_cast<uint32_t>(entries.size()));
+        int rc = ReportArchiveOutcome(PatchArchive(archive.c_str(), entries.data(), static_cast<uint32_t>(entries.size()))) ? 1 : 0;
 
         Bytes want;
         const bool accepted = ReferenceRewrite(bytes, records, &want);
@@ -231,17 +232,19 @@ TEST_F(HostileArchiveTest, RandomMutationsNeverCorruptOrEscapeTheArchive) {
 
 // ---- Manifest resources of this test program (HostileManifests.rc).
 
-struct ManifestTable {
-    ~ManifestTable() { FreePatchManifest(); }
-};
+// Each resource loaded as the installer's manifest, with the well-formed payload (310 again:
+// any bytes do) and no fingerprints.
+PatchLoad LoadManifestResource(int id, LoadedPatch* patch) {
+    return LoadEmbeddedPatch({id, 310, 399}, patch);
+}
 
 TEST(HostileManifest, ShortOrInconsistentResourcesDoNotLoad) {
-    ManifestTable cleanup;
-    ASSERT_EQ(LoadPatchManifest(310), 1) << "the well-formed manifest";
-    ASSERT_EQ(g_patchSetCount.load(), 1u);
-    ArchivePatchSet* const loaded = g_patchSets;
-    EXPECT_EQ(loaded[0].recordCount, 1u);
-    EXPECT_EQ(loaded[0].records[0].payloadOffset, 0u);
+    LoadedPatch patch;
+    ASSERT_EQ(LoadManifestResource(310, &patch), PatchLoad::Loaded) << "the well-formed manifest";
+    ASSERT_EQ(patch.setCount, 1u);
+    EXPECT_EQ(patch.sets[0].recordCount, 1u);
+    EXPECT_EQ(patch.sets[0].records[0].payloadOffset, 0u);
+    FreeLoadedPatch(&patch);
 
     const struct {
         int id;
@@ -263,9 +266,10 @@ TEST(HostileManifest, ShortOrInconsistentResourcesDoNotLoad) {
         {399, "missing resource"},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(LoadPatchManifest(c.id), 0) << c.what;
-        EXPECT_EQ(g_patchSets, loaded) << c.what << ": the loaded table was replaced";
-        EXPECT_EQ(g_patchSetCount.load(), 1u) << c.what;
+        EXPECT_EQ(LoadManifestResource(c.id, &patch), PatchLoad::ManifestUnusable) << c.what;
+        EXPECT_EQ(patch.sets, nullptr) << c.what << ": a table was kept";
+        EXPECT_EQ(patch.setCount, 0u) << c.what;
+        FreeLoadedPatch(&patch);
     }
 }
 

@@ -10,7 +10,9 @@
 #include "archive/ArchiveFormat.h"
 #include "archive/FingerprintCheck.h"
 #include "archive/PatchArchive.h"
-#include "payload/FingerprintResource.h"
+#include "setup/ArchiveReport.h"
+#include "payload/Fingerprints.h"
+#include "payload/LoadedPatch.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
 
@@ -92,6 +94,15 @@ Bytes FingerprintBytes(const std::wstring& folder, const std::vector<std::wstrin
     return out;
 }
 
+// A fingerprint table parsed as the installer parses its resource, for the lifetime of the
+// object.
+struct ParsedFingerprints {
+    FingerprintTable table{};
+    explicit ParsedFingerprints(const Bytes& bytes) { ParseFingerprints(bytes.data(), bytes.size(), &table); }
+    ~ParsedFingerprints() { FreeFingerprintTable(&table); }
+    const ArchiveFingerprint* Find(const char16_t* name) const { return FindFingerprint(table, name); }
+};
+
 std::wstring GameData() { return FolderFromEnvironment(L"KSTR_GAMEDATA"); }
 
 TEST(Leaks, PatchingTheWholeGameFolderKeepsHandlesAndHeapFlat) {
@@ -99,40 +110,41 @@ TEST(Leaks, PatchingTheWholeGameFolderKeepsHandlesAndHeapFlat) {
     ASSERT_FALSE(data.empty()) << "KSTR_GAMEDATA is not set";
     ScratchDir scratch;
     ASSERT_TRUE(CopyTree(data + L"game", scratch.Path() + L"game"));
-    Bytes manifest, payload;
-    ASSERT_TRUE(ReadWholeFile(data + L"patch\\manifest.bin", &manifest));
-    ASSERT_TRUE(ReadWholeFile(data + L"patch\\payload.bin", &payload));
-    ArchivePatchSet* sets = nullptr;
-    uint32_t count = 0;
-    ASSERT_TRUE(ParsePatchManifest(manifest.data(), manifest.size(), &sets, &count));
-    ASSERT_EQ(count, 411u);
-    g_patchSets = sets;
-    g_patchSetCount.store(count);
     const std::wstring game = scratch.Path() + L"game\\";
     lstrcpynW(g_gameDir, game.c_str(), kPathUnits);
     MessageRecorder messages;
-    // Every archive is checked against its fingerprint first, as in the installer.
+    // Every archive is checked against its fingerprint first, as in the installer: the
+    // fingerprints of the folder's archives, named as the manifest names them.
     std::vector<std::wstring> names;
-    for (uint32_t i = 0; i < count; ++i) names.push_back(reinterpret_cast<const wchar_t*>(sets[i].name));
+    {
+        PatchFiles unchecked(data + L"patch\\", false);
+        ASSERT_EQ(unchecked.loaded.setCount, 411u);
+        for (uint32_t i = 0; i < unchecked.loaded.setCount; ++i)
+            names.push_back(reinterpret_cast<const wchar_t*>(unchecked.loaded.sets[i].name));
+    }
+    Bytes manifest, payload;
+    ASSERT_TRUE(ReadWholeFile(data + L"patch\\manifest.bin", &manifest));
+    ASSERT_TRUE(ReadWholeFile(data + L"patch\\payload.bin", &payload));
     const Bytes fingerprints = FingerprintBytes(game, names);
-    ASSERT_EQ(LoadFingerprintsFromBytes(fingerprints.data(), fingerprints.size()), 1);
+    PatchBytes bytes;
+    bytes.manifest = manifest.data(), bytes.manifestSize = manifest.size();
+    bytes.payload = payload.data(), bytes.payloadSize = payload.size();
+    bytes.fingerprints = fingerprints.data(), bytes.fingerprintsSize = fingerprints.size();
+    LoadedPatch patch;
+    ASSERT_EQ(LoadPatch(bytes, &patch), PatchLoad::Loaded);
 
     // A run over the first few archives warms the runtime up; then all 411 are patched.
-    g_patchSetCount.store(3);
-    PatchRunResult first = PatchAllArchives(payload.data(), static_cast<uint32_t>(payload.size()), nullptr);
+    LoadedPatch firstFew = patch;
+    firstFew.setCount = 3;
+    PatchRunResult first = PatchAllArchives(firstFew, nullptr);
     ASSERT_EQ(first.failedCount, 0u);
-    g_patchSetCount.store(count);
     const Usage before = Measure();
-    PatchRunResult second = PatchAllArchives(payload.data(), static_cast<uint32_t>(payload.size()), nullptr);
+    PatchRunResult second = PatchAllArchives(patch, nullptr);
     const Usage after = Measure();
     EXPECT_EQ(second.failedCount, 0u);
     EXPECT_TRUE(messages.Messages().empty());
     ExpectNoGrowth(before, after, "411 archives");
-
-    FreeFingerprints();
-    FreePatchSets(g_patchSets, g_patchSetCount.load());
-    g_patchSets = nullptr;
-    g_patchSetCount.store(0);
+    FreeLoadedPatch(&patch);
 }
 
 // Every operation of a rewrite failing in turn, a hostile archive, and a recovery: the paths
@@ -153,7 +165,7 @@ TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
     {
         ASSERT_TRUE(WriteWholeFile(archive, original));
         FaultPlan count(IoOp::Copy, -1);
-        ASSERT_EQ(PatchArchive(archive.c_str(), records, 2), 1);
+        ASSERT_TRUE(PatchArchive(archive.c_str(), records, 2).Patched());
         for (IoOp op : kinds) counts[static_cast<int>(op)] = FaultPlan::Count(op);
     }
     auto oneRound = [&] {
@@ -163,36 +175,34 @@ TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
                 WriteWholeFile(archive, original);
                 {
                     FaultPlan fail(op, nth);
-                    failures += PatchArchive(archive.c_str(), records, 2) == 0;
+                    failures += !ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
                 }
                 // Whatever the failure left, a plain run completes it (a recovery when the
                 // archive was cut short).
-                PatchArchive(archive.c_str(), records, 2);
+                ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
             }
         }
         // A hostile archive and a damaged pair, refused.
         Bytes hostile = original;
         hostile[6] = hostile[7] = 0xFF;
         WriteWholeFile(archive, hostile);
-        failures += PatchArchive(archive.c_str(), records, 2) == 0;
+        failures += !ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
         WriteWholeFile(archive, Bytes(original.begin(), original.begin() + 100));
         WriteWholeFile(temp, Bytes(original.begin(), original.begin() + 200));
-        failures += PatchArchive(archive.c_str(), records, 2) == 0;
+        failures += !ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
         DeleteFileW(temp.c_str());
         // The fingerprint check: matching, another release, archive and copy unreadable.
         WriteWholeFile(archive, original);
         for (int delta : {0, 1}) {
-            const Bytes table = FingerprintBytes(dir.Path(), {L"title.arc"}, delta);
-            LoadFingerprintsFromBytes(table.data(), table.size());
-            failures += !ArchiveMatchesFingerprint(archive.c_str(), u"title.arc");
-            FreeFingerprints();
+            ParsedFingerprints fingerprints(FingerprintBytes(dir.Path(), {L"title.arc"}, delta));
+            failures += !ArchiveMayBeRewritten(archive.c_str(), fingerprints.Find(u"title.arc"));
         }
-        const Bytes table = FingerprintBytes(dir.Path(), {L"title.arc"});
-        LoadFingerprintsFromBytes(table.data(), table.size());
-        DeleteFileW(archive.c_str());
-        WriteWholeFile(temp, Bytes(original.begin(), original.begin() + 5));
-        ArchiveMatchesFingerprint(archive.c_str(), u"title.arc");
-        FreeFingerprints();
+        {
+            ParsedFingerprints fingerprints(FingerprintBytes(dir.Path(), {L"title.arc"}));
+            DeleteFileW(archive.c_str());
+            WriteWholeFile(temp, Bytes(original.begin(), original.begin() + 5));
+            ArchiveMayBeRewritten(archive.c_str(), fingerprints.Find(u"title.arc"));
+        }
         DeleteFileW(temp.c_str());
         messages.Clear();
         return failures;

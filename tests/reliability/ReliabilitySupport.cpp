@@ -23,15 +23,17 @@ MiniRun::MiniRun(const std::wstring& folder, const std::vector<MiniArchive>& arc
         }
     }
     if (m_payload.empty()) m_payload.push_back(0);
-    g_patchSets = sets;
-    g_patchSetCount.store(static_cast<uint32_t>(archives.size()));
+    m_patch.sets = sets;
+    m_patch.setCount = static_cast<uint32_t>(archives.size());
+    m_patch.payload = m_payload.data();
+    m_patch.payloadSize = static_cast<uint32_t>(m_payload.size());
+    for (uint32_t i = 0; i < m_patch.setCount; ++i)
+        sets[i].resolved = ResolvePatchSet(&sets[i], m_patch.payload, m_patch.payloadSize);
     lstrcpynW(g_gameDir, folder.c_str(), kPathUnits);
 }
 
 MiniRun::~MiniRun() {
-    FreePatchSets(g_patchSets, g_patchSetCount.load());
-    g_patchSets = nullptr;
-    g_patchSetCount.store(0);
+    FreeLoadedPatch(&m_patch);
     g_gameDir[0] = 0;
 }
 

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "payload/PatchManifest.h"
+#include "payload/LoadedPatch.h"
 
 // One archive of a small game: its name below the folder, its bytes, and its records.
 struct MiniArchive {
@@ -17,20 +17,19 @@ struct MiniArchive {
     std::vector<FixtureRecord> records;
 };
 
-// Puts g_patchSets / g_patchSetCount and a payload together for the given archives (the
-// records' data laid one after another in the payload) and g_gameDir at the folder; undone
-// at destruction.
+// A loaded patch for the given archives (the records' data laid one after another in the
+// payload, each set resolved against it) and g_gameDir at the folder; undone at destruction.
 class MiniRun {
 public:
     MiniRun(const std::wstring& folder, const std::vector<MiniArchive>& archives);
     ~MiniRun();
     MiniRun(const MiniRun&) = delete;
     MiniRun& operator=(const MiniRun&) = delete;
-    const unsigned char* Payload() const { return m_payload.data(); }
-    uint32_t PayloadSize() const { return static_cast<uint32_t>(m_payload.size()); }
+    const LoadedPatch& Patch() const { return m_patch; }
 
 private:
     Bytes m_payload;
+    LoadedPatch m_patch;
 };
 
 // Creates every folder on the way to a file.

@@ -13,7 +13,6 @@
 #include "ArchiveSamples.h"
 #include "TestSupport.h"
 #include "archive/FingerprintCheck.h"
-#include "payload/FingerprintResource.h"
 #include "payload/Fingerprints.h"
 #include "payload/PatchManifest.h"
 #include "setup/Globals.h"
@@ -53,37 +52,15 @@ SampleArchive ParseFile(const std::wstring& path) {
     return a;
 }
 
-// manifest.bin, payload.bin and fingerprints.bin as WinMain has them: the manifest table in
-// g_patchSets, the payload's bytes in place, the fingerprint table in g_fingerprints.
-struct LoadedPatch {
-    Bytes manifest, payload, fingerprints;
-    explicit LoadedPatch(const std::wstring& data, bool withFingerprints = true) {
-        EXPECT_TRUE(ReadWholeFile(data + L"patch\\manifest.bin", &manifest));
-        EXPECT_TRUE(ReadWholeFile(data + L"patch\\payload.bin", &payload));
-        EXPECT_TRUE(ReadWholeFile(data + L"patch\\fingerprints.bin", &fingerprints));
-        ArchivePatchSet* sets = nullptr;
-        uint32_t count = 0;
-        EXPECT_TRUE(ParsePatchManifest(manifest.data(), manifest.size(), &sets, &count));
-        g_patchSets = sets;
-        g_patchSetCount.store(count);
-        if (withFingerprints) {
-            EXPECT_EQ(LoadFingerprintsFromBytes(fingerprints.data(), fingerprints.size()), 1);
-        }
+// manifest.bin, payload.bin and fingerprints.bin loaded as WinMain loads its resources.
+struct AuthoredPatch : PatchFiles {
+    explicit AuthoredPatch(const std::wstring& data, bool withFingerprints = true)
+        : PatchFiles(data + L"patch\\", withFingerprints) {
+        EXPECT_EQ(load, PatchLoad::Loaded);
     }
-    ~LoadedPatch() {
-        FreeFingerprints();
-        FreePatchSets(g_patchSets, g_patchSetCount.load());
-        g_patchSets = nullptr;
-        g_patchSetCount.store(0);
-    }
-    PatchRunResult Run(unsigned char* failed = nullptr) {
-        return PatchAllArchives(payload.data(), static_cast<uint32_t>(payload.size()), failed);
-    }
-    int IndexOf(const std::string& name) const {
-        for (uint32_t i = 0; i < g_patchSetCount.load(); ++i)
-            if (Narrow(reinterpret_cast<const wchar_t*>(g_patchSets[i].name)) == name) return int(i);
-        return -1;
-    }
+    PatchRunResult Run(unsigned char* failed = nullptr) { return PatchAllArchives(loaded, failed); }
+    int IndexOf(const std::string& name) const { return PatchFiles::IndexOf(Wide(name)); }
+    const ArchivePatchSet& Set(const std::string& name) const { return loaded.sets[IndexOf(name)]; }
 };
 
 class AuthoringTest : public ::testing::Test {
@@ -135,8 +112,8 @@ protected:
 };
 
 TEST_F(AuthoringTest, RoundTripGivesTheTranslatedEntriesAndRepeatsCleanly) {
-    LoadedPatch patch(data);
-    ASSERT_EQ(g_patchSetCount.load(), 3u);
+    AuthoredPatch patch(data);
+    ASSERT_EQ(patch.loaded.setCount, 3u);
     PatchRunResult result = patch.Run();
     EXPECT_EQ(result.failedCount, 0u);
     EXPECT_TRUE(messages.Messages().empty());
@@ -161,8 +138,8 @@ TEST_F(AuthoringTest, RoundTripGivesTheTranslatedEntriesAndRepeatsCleanly) {
 TEST_F(AuthoringTest, AnotherReleasesArchiveIsRefusedByNameAndLeftUntouched) {
     const std::wstring other = data + L"other\\" + Wide(roles.other);
     ASSERT_TRUE(CopyFileW(other.c_str(), InGame(roles.other).c_str(), FALSE));
-    LoadedPatch patch(data);
-    std::vector<unsigned char> failed(g_patchSetCount.load(), 0);
+    AuthoredPatch patch(data);
+    std::vector<unsigned char> failed(patch.loaded.setCount, 0);
     PatchRunResult result = patch.Run(failed.data());
     EXPECT_EQ(result.failedCount, 1u);
     ASSERT_GE(patch.IndexOf(roles.other), 0);
@@ -187,8 +164,8 @@ TEST_F(AuthoringTest, AnotherReleasesArchiveIsRefusedByNameAndLeftUntouched) {
 TEST_F(AuthoringTest, WithoutFingerprintsNothingIsChecked) {
     const std::wstring other = data + L"other\\" + Wide(roles.other);
     ASSERT_TRUE(CopyFileW(other.c_str(), InGame(roles.other).c_str(), FALSE));
-    LoadedPatch patch(data, false);
-    ASSERT_EQ(g_fingerprints, nullptr);
+    AuthoredPatch patch(data, false);
+    ASSERT_EQ(patch.loaded.fingerprints.count, 0u);
     EXPECT_EQ(patch.Run().failedCount, 0u);
     EXPECT_TRUE(messages.Messages().empty());
     EXPECT_FALSE(SameAsFile(InGame(roles.other), other));
@@ -205,7 +182,7 @@ TEST_F(AuthoringTest, AnInterruptedRewriteIsJudgedByItsTemporaryCopy) {
     ASSERT_TRUE(WriteWholeFile(temp, original));
     ASSERT_TRUE(WriteWholeFile(path, Bytes(original.begin(), original.begin() + 8 + 80)));
     {
-        LoadedPatch patch(data);
+        AuthoredPatch patch(data);
         EXPECT_EQ(patch.Run().failedCount, 0u);
         EXPECT_TRUE(messages.Messages().empty());
         ExpectTranslatedEntries();
@@ -216,7 +193,7 @@ TEST_F(AuthoringTest, AnInterruptedRewriteIsJudgedByItsTemporaryCopy) {
     ASSERT_EQ(roles.other, name);
     ASSERT_TRUE(WriteWholeFile(temp, other));
     ASSERT_TRUE(WriteWholeFile(path, cut));
-    LoadedPatch patch(data);
+    AuthoredPatch patch(data);
     EXPECT_EQ(patch.Run().failedCount, 1u);
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_NE(messages.Messages()[0].text.find(L"游戏版本不符"), std::wstring::npos);
@@ -228,9 +205,10 @@ TEST_F(AuthoringTest, AnInterruptedRewriteIsJudgedByItsTemporaryCopy) {
 }
 
 TEST_F(AuthoringTest, ComparisonReadsOnlyWhatItNeeds) {
-    LoadedPatch patch(data);
+    AuthoredPatch patch(data);
     const std::string name = roles.translated[1];
-    const ArchiveFingerprint* f = FindFingerprint(*g_fingerprints, g_patchSets[patch.IndexOf(name)].name);
+    ASSERT_GE(patch.IndexOf(name), 0);
+    const ArchiveFingerprint* f = patch.Set(name).fingerprint;
     ASSERT_NE(f, nullptr);
     std::wstring path = InGame(name);
     EXPECT_EQ(CompareArchiveFingerprint(path.c_str(), *f), FingerprintVerdict::Matches);
@@ -262,7 +240,7 @@ TEST_F(AuthoringTest, ComparisonReadsOnlyWhatItNeeds) {
     }
     DeleteFileW(path.c_str());
     EXPECT_EQ(CompareArchiveFingerprint(path.c_str(), *f), FingerprintVerdict::Unreadable);
-    EXPECT_TRUE(ArchiveMatchesFingerprint(path.c_str(), g_patchSets[patch.IndexOf(name)].name))
+    EXPECT_TRUE(ArchiveMayBeRewritten(path.c_str(), patch.Set(name).fingerprint))
         << "a missing archive is left to the patcher, which reports it";
 }
 

@@ -3,7 +3,11 @@
 #include <gtest/gtest.h>
 
 #include "TestSupport.h"
+#include "archive/ArchiveFile.h"
 #include "archive/PatchArchive.h"
+#include "archive/Streaming.h"
+#include "archive/WinFile.h"
+#include "setup/ArchiveReport.h"
 
 namespace {
 
@@ -15,7 +19,9 @@ struct Patch {
         for (const auto& rec : records)
             entries.push_back({rec.index, rec.sizeWord, static_cast<uint32_t>(rec.data.size()), 0, rec.data.data()});
     }
-    int Apply(const std::wstring& path) const {
+    // The patcher's outcome, reported as the installer reports it; 1 when patched.
+    int Apply(const std::wstring& path) const { return ReportArchiveOutcome(Outcome(path)) ? 1 : 0; }
+    ArchiveOutcome Outcome(const std::wstring& path) const {
         return PatchArchive(path.c_str(), entries.data(), static_cast<uint32_t>(entries.size()));
     }
 };
@@ -111,6 +117,94 @@ TEST_F(PatchArchiveTest, MissingArchiveReportsTheTemporaryPath) {
     EXPECT_EQ(messages.Messages()[0].text, temp);
     EXPECT_FALSE(Exists(archive));
     EXPECT_FALSE(Exists(temp));
+}
+
+// The outcome says what happened and which file the user has to look at; the archive and
+// its temporary copy are named whatever happened.
+TEST_F(PatchArchiveTest, OutcomeNamesWhatHappenedAndWhichFile) {
+    const Bytes original = BuildArchive(TypicalArchive());
+    const Bytes cut(original.begin(), original.begin() + 100);
+    const struct {
+        const char* what;
+        Bytes archiveBytes, tempBytes; // empty temp: no leftover; empty archive: none
+        bool readOnly;
+        IoOp op;
+        int nth; // 0: no fault
+        ArchiveResult result;
+        bool aboutTempPath;
+    } cases[] = {
+        {"patched", original, {}, false, IoOp::Read, 0, ArchiveResult::Patched, false},
+        {"missing archive", {}, {}, false, IoOp::Read, 0, ArchiveResult::CannotOpen, true},
+        {"not an archive", Pattern(100, 3), {}, false, IoOp::Read, 0, ArchiveResult::Unrecognised, false},
+        {"read-only", original, {}, true, IoOp::Read, 0, ArchiveResult::ReadOnly, false},
+        {"archive and copy cut short", cut, cut, false, IoOp::Read, 0, ArchiveResult::BothDamaged, false},
+        {"truncation refused", original, {}, false, IoOp::Create, 1, ArchiveResult::CannotOpen, false},
+        {"table unreadable", original, {}, false, IoOp::Read, 2, ArchiveResult::CannotOpen, true},
+        {"write fails after truncation", original, {}, false, IoOp::Write, 1, ArchiveResult::RewriteFailed, false},
+    };
+    for (const auto& c : cases) {
+        DeleteFileW(archive.c_str());
+        DeleteFileW(temp.c_str());
+        if (!c.archiveBytes.empty()) ASSERT_TRUE(WriteWholeFile(archive, c.archiveBytes));
+        if (!c.tempBytes.empty()) ASSERT_TRUE(WriteWholeFile(temp, c.tempBytes));
+        if (c.readOnly) ASSERT_TRUE(SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_READONLY));
+        ArchiveOutcome outcome;
+        {
+            FaultPlan fail(c.op, c.nth);
+            outcome = TypicalPatch().Outcome(archive);
+        }
+        SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(outcome.result, c.result) << c.what;
+        EXPECT_EQ(outcome.Patched(), c.result == ArchiveResult::Patched) << c.what;
+        EXPECT_EQ(std::wstring(outcome.path), archive) << c.what;
+        EXPECT_EQ(std::wstring(outcome.tempPath), temp) << c.what;
+        EXPECT_EQ(std::wstring(outcome.File()), c.aboutTempPath ? temp : archive) << c.what;
+        EXPECT_TRUE(messages.Messages().empty()) << c.what << ": the patcher itself shows nothing";
+    }
+}
+
+// Each outcome's message box, to the character: the texts users saw before the patcher
+// reported outcomes instead of showing them.
+TEST(ArchiveReport, EachOutcomeShowsItsMessage) {
+    MessageRecorder messages;
+    ArchiveOutcome outcome;
+    lstrcpyW(outcome.path, L"C:\\g\\a.arc");
+    lstrcpyW(outcome.tempPath, L"C:\\g\\a.tmp");
+    const std::wstring head = L"C:\\g\\a.arc\n\n";
+    const struct {
+        ArchiveResult result;
+        bool aboutTempPath;
+        std::wstring text, caption;
+    } cases[] = {
+        {ArchiveResult::CannotOpen, true, L"C:\\g\\a.tmp", L"无法打开"},
+        {ArchiveResult::CannotOpen, false, L"C:\\g\\a.arc", L"无法打开"},
+        {ArchiveResult::Unrecognised, false,
+         head + L"无法识别此文件的内容（文件可能已损坏，或与本补丁对应的游戏版本不符），已跳过此文件，未做任何修改。",
+         L"错误"},
+        {ArchiveResult::ReadOnly, false,
+         head + L"此文件为只读文件，无法写入，已跳过，未做任何修改。请取消它的只读属性后重新运行本安装程序。", L"错误"},
+        {ArchiveResult::RewriteFailed, false,
+         head + L"写入此文件时出错（磁盘空间不足，或文件正被其他程序使用）。此文件的完整副本保留在：\nC:\\g\\a.tmp"
+                L"\n\n请排除问题后重新运行本安装程序，即可自动完成此文件的安装。在此之前请勿删除该副本。",
+         L"错误"},
+        {ArchiveResult::BothDamaged, false,
+         head + L"此文件与上次安装留下的临时文件都不完整，无法自动修复：\nC:\\g\\a.tmp"
+                L"\n\n请从游戏安装盘或备份中恢复此文件，然后重新运行本安装程序。",
+         L"错误"},
+    };
+    for (const auto& c : cases) {
+        messages.Clear();
+        outcome.result = c.result;
+        outcome.aboutTempPath = c.aboutTempPath;
+        EXPECT_FALSE(ReportArchiveOutcome(outcome));
+        ASSERT_EQ(messages.Messages().size(), 1u);
+        EXPECT_EQ(messages.Messages()[0].text, c.text) << Narrow(c.text);
+        EXPECT_EQ(messages.Messages()[0].caption, c.caption);
+    }
+    messages.Clear();
+    outcome.result = ArchiveResult::Patched;
+    EXPECT_TRUE(ReportArchiveOutcome(outcome));
+    EXPECT_TRUE(messages.Messages().empty());
 }
 
 // A failure at every write of the rewrite (header, table, fill, each chunk of every entry):
@@ -226,7 +320,7 @@ TEST_F(PatchArchiveTest, ReadOnlyArchiveIsReportedAndLeftAsItWas) {
     ASSERT_TRUE(SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_READONLY));
     EXPECT_EQ(TypicalPatch().Apply(archive), 0);
     EXPECT_TRUE(Read(archive) == original);
-    EXPECT_FALSE(Exists(temp)) << "the fresh copy of a read-only archive is removed";
+    EXPECT_FALSE(Exists(temp)) << "a read-only archive is refused before it is copied";
     ASSERT_EQ(messages.Messages().size(), 1u);
     EXPECT_EQ(messages.Messages()[0].text.rfind(archive, 0), 0u) << "the message names the archive";
     SetFileAttributesW(archive.c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -239,12 +333,14 @@ TEST(StreamingRoutines, ChunkedCopyAndFillWriteExactBytes) {
     const struct {
         uint32_t offset, length;
     } copies[] = {{0, 0}, {7, 0x100000}, {1, 2 * 0x100000 + 3}, {0, static_cast<uint32_t>(source.size())}};
+    HeapBuffer buffer(kCopyBufferSize);
+    ASSERT_TRUE(buffer);
     for (const auto& c : copies) {
         HANDLE in = CreateFileW((dir / L"src").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         HANDLE out = CreateFileW((dir / L"dst").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        ASSERT_EQ(CopyFileRange(in, c.offset, c.length, out), 1);
-        ASSERT_EQ(WriteFill(out, 0x20000 * 2, 0xCD), 1);
-        ASSERT_EQ(WriteFill(out, 3, 0), 1);
+        ASSERT_TRUE(CopyFileRange(in, c.offset, c.length, out, buffer.Get()));
+        ASSERT_TRUE(WriteFill(out, 0x20000 * 2, 0xCD));
+        ASSERT_TRUE(WriteFill(out, 3, 0));
         CloseHandle(in);
         CloseHandle(out);
         Bytes got;
@@ -258,11 +354,11 @@ TEST(StreamingRoutines, ChunkedCopyAndFillWriteExactBytes) {
 
 TEST(TempPath, LastThreeUnitsBecomeTmp) {
     wchar_t out[MAX_PATH];
-    ASSERT_EQ(MakeTempPath(L"C:\\g\\nativePC\\rom_pc\\id\\title.arc", out), 1);
+    ASSERT_TRUE(MakeTempPath(L"C:\\g\\nativePC\\rom_pc\\id\\title.arc", out));
     EXPECT_STREQ(out, L"C:\\g\\nativePC\\rom_pc\\id\\title.tmp");
-    ASSERT_EQ(MakeTempPath(L"abc", out), 1);
+    ASSERT_TRUE(MakeTempPath(L"abc", out));
     EXPECT_STREQ(out, L"tmp");
-    EXPECT_EQ(MakeTempPath(L"ab", out), 0);
+    EXPECT_FALSE(MakeTempPath(L"ab", out));
 }
 
 } // namespace

@@ -78,22 +78,10 @@ std::vector<std::wstring> ProgressRecorder::files;
 WNDPROC ProgressRecorder::originalBar;
 WNDPROC ProgressRecorder::originalText;
 
-// Loads the generated manifest and payload from files into the run's table.
-struct LoadedPatch {
-    Bytes manifest, payload;
-    explicit LoadedPatch(const std::wstring& data) {
-        EXPECT_TRUE(ReadWholeFile(data + L"patch\\manifest.bin", &manifest));
-        EXPECT_TRUE(ReadWholeFile(data + L"patch\\payload.bin", &payload));
-        ArchivePatchSet* sets = nullptr;
-        uint32_t count = 0;
-        EXPECT_TRUE(ParsePatchManifest(manifest.data(), manifest.size(), &sets, &count));
-        g_patchSets = sets;
-        g_patchSetCount.store(count);
-    }
-    ~LoadedPatch() {
-        FreePatchSets(g_patchSets, g_patchSetCount.load());
-        g_patchSets = nullptr;
-        g_patchSetCount.store(0);
+// The generated patch, loaded as the installer loads it.
+struct GeneratedPatch : PatchFiles {
+    explicit GeneratedPatch(const std::wstring& data) : PatchFiles(data + L"patch\\") {
+        EXPECT_EQ(load, PatchLoad::Loaded);
     }
 };
 
@@ -125,10 +113,10 @@ protected:
 };
 
 TEST_F(PatchRunTest, EveryArchiveByteExactAndProgressFollowsTheSizes) {
-    LoadedPatch patch(data);
+    GeneratedPatch patch(data);
     ProgressRecorder progress;
     std::vector<unsigned char> failed(archives.size(), 0);
-    PatchRunResult result = PatchAllArchives(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()), failed.data());
+    PatchRunResult result = PatchAllArchives(patch.loaded, failed.data());
     EXPECT_EQ(result.archiveCount, 411u);
     EXPECT_EQ(result.failedCount, 0u);
     EXPECT_FALSE(result.payloadMissing);
@@ -148,17 +136,17 @@ TEST_F(PatchRunTest, EveryArchiveByteExactAndProgressFollowsTheSizes) {
     }
 
     // The same folder patched again gives the same bytes.
-    PatchRunResult again = PatchAllArchives(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()), nullptr);
+    PatchRunResult again = PatchAllArchives(patch.loaded, nullptr);
     EXPECT_EQ(again.failedCount, 0u);
     ExpectAllArchivesAsExpected();
 }
 
 TEST_F(PatchRunTest, FailedArchivesAreCountedAndTheRestPatched) {
-    LoadedPatch patch(data);
+    GeneratedPatch patch(data);
     const std::wstring missing = std::wstring(g_gameDir) + archives[5].name;
     ASSERT_TRUE(DeleteFileW(missing.c_str()));
     std::vector<unsigned char> failed(archives.size(), 0);
-    PatchRunResult result = PatchAllArchives(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()), failed.data());
+    PatchRunResult result = PatchAllArchives(patch.loaded, failed.data());
     EXPECT_EQ(result.failedCount, 1u);
     EXPECT_EQ(failed[5], 1);
     EXPECT_EQ(std::count(failed.begin(), failed.end(), 1), 1);
@@ -168,9 +156,12 @@ TEST_F(PatchRunTest, FailedArchivesAreCountedAndTheRestPatched) {
 }
 
 TEST_F(PatchRunTest, MissingPayloadTouchesNothing) {
-    LoadedPatch patch(data);
+    GeneratedPatch patch(data);
     ProgressRecorder progress;
-    PatchRunResult result = PatchAllArchives(nullptr, 0, nullptr);
+    LoadedPatch withoutPayload = patch.loaded;
+    withoutPayload.payload = nullptr;
+    withoutPayload.payloadSize = 0;
+    PatchRunResult result = PatchAllArchives(withoutPayload, nullptr);
     EXPECT_TRUE(result.payloadMissing);
     EXPECT_EQ(result.failedCount, 411u);
     EXPECT_EQ(messages.Messages().size(), 1u);
@@ -184,7 +175,7 @@ TEST_F(PatchRunTest, MissingPayloadTouchesNothing) {
 }
 
 TEST_F(PatchRunTest, PathsThatDoNotFitAreSkippedNotComposed) {
-    LoadedPatch patch(data);
+    GeneratedPatch patch(data);
     // A folder so long that only the shortest names fit: 259 units minus 40.
     std::wstring longDir = game.Path();
     while (longDir.size() < 259 - 40) longDir += L"d";
@@ -194,7 +185,7 @@ TEST_F(PatchRunTest, PathsThatDoNotFitAreSkippedNotComposed) {
     for (const auto& a : archives) fit += longDir.size() + a.name.size() < kPathUnits;
     ASSERT_GT(fit, 0u);
     ASSERT_LT(fit, 411u);
-    PatchRunResult result = PatchAllArchives(patch.payload.data(), static_cast<uint32_t>(patch.payload.size()), nullptr);
+    PatchRunResult result = PatchAllArchives(patch.loaded, nullptr);
     // Those that fit fail to open (the long folder holds no game); the rest are skipped.
     EXPECT_EQ(result.failedCount, 411u);
     EXPECT_EQ(messages.Messages().size(), 411u);
@@ -207,19 +198,18 @@ TEST(PatchRunEmpty, EmptyManifestPatchesNothingAndSendsNoUpdates) {
     MessageRecorder messages;
     ProgressRecorder progress;
     const unsigned char empty[4] = {0, 0, 0, 0};
-    ArchivePatchSet* sets = nullptr;
-    uint32_t count = 7;
-    ASSERT_TRUE(ParsePatchManifest(empty, 4, &sets, &count));
-    g_patchSets = sets;
-    g_patchSetCount.store(count);
-    PatchRunResult result = PatchAllArchives(nullptr, 0, nullptr);
+    PatchBytes bytes;
+    bytes.manifest = empty;
+    bytes.manifestSize = 4;
+    LoadedPatch patch;
+    ASSERT_EQ(LoadPatch(bytes, &patch), PatchLoad::Loaded) << "an empty manifest needs no payload";
+    PatchRunResult result = PatchAllArchives(patch, nullptr);
     EXPECT_EQ(result.archiveCount, 0u);
     EXPECT_EQ(result.failedCount, 0u);
     EXPECT_FALSE(result.payloadMissing);
     EXPECT_TRUE(ProgressRecorder::positions.empty());
     EXPECT_TRUE(ProgressRecorder::files.empty());
-    FreePatchSets(g_patchSets, 0);
-    g_patchSets = nullptr;
+    FreeLoadedPatch(&patch);
 }
 
 } // namespace

@@ -126,6 +126,29 @@ FaultPlan::FaultPlan(IoOp op, int nth) {
 FaultPlan::~FaultPlan() { g_ioFaultHook = nullptr; }
 int FaultPlan::Count(IoOp op) { return g_faultSeen[static_cast<int>(op)]; }
 
+PatchFiles::PatchFiles(const std::wstring& patchDir, bool withFingerprints) {
+    PatchBytes bytes;
+    if (ReadWholeFile(patchDir + L"manifest.bin", &manifest)) {
+        bytes.manifest = manifest.data();
+        bytes.manifestSize = manifest.size();
+    }
+    if (ReadWholeFile(patchDir + L"payload.bin", &payload)) {
+        bytes.payload = payload.data();
+        bytes.payloadSize = payload.size();
+    }
+    if (withFingerprints && ReadWholeFile(patchDir + L"fingerprints.bin", &fingerprints)) {
+        bytes.fingerprints = fingerprints.data();
+        bytes.fingerprintsSize = fingerprints.size();
+    }
+    load = LoadPatch(bytes, &loaded);
+}
+
+int PatchFiles::IndexOf(const std::wstring& name) const {
+    for (uint32_t i = 0; i < loaded.setCount; ++i)
+        if (name == reinterpret_cast<const wchar_t*>(loaded.sets[i].name)) return static_cast<int>(i);
+    return -1;
+}
+
 std::string Narrow(const std::wstring& s) {
     int n = WideCharToMultiByte(CP_UTF8, 0, s.c_str(), -1, nullptr, 0, nullptr, nullptr);
     std::string out(n > 0 ? n - 1 : 0, '\0');

@@ -7,6 +7,7 @@
 
 #include "ArchiveFixture.h"
 #include "archive/IoFaults.h"
+#include "payload/LoadedPatch.h"
 
 bool WriteWholeFile(const std::wstring& path, const Bytes& bytes);
 bool ReadWholeFile(const std::wstring& path, Bytes* bytes);
@@ -47,6 +48,23 @@ public:
     FaultPlan(IoOp op, int nth);
     ~FaultPlan();
     static int Count(IoOp op); // operations of that kind seen since the plan started
+};
+
+// A patch folder's manifest.bin, payload.bin and fingerprints.bin, loaded as the installer
+// loads its resources (LoadPatch); released at destruction. Without withFingerprints, or
+// when the folder has none, the patch carries no fingerprints.
+class PatchFiles {
+public:
+    explicit PatchFiles(const std::wstring& patchDir, bool withFingerprints = true);
+    ~PatchFiles() { FreeLoadedPatch(&loaded); }
+    PatchFiles(const PatchFiles&) = delete;
+    PatchFiles& operator=(const PatchFiles&) = delete;
+    // The set of the archive with this name (as the manifest spells it), or -1.
+    int IndexOf(const std::wstring& name) const;
+
+    Bytes manifest, payload, fingerprints;
+    PatchLoad load;
+    LoadedPatch loaded;
 };
 
 std::string Narrow(const std::wstring& s);

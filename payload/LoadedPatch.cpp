@@ -1,0 +1,50 @@
+#include "payload/LoadedPatch.h"
+
+namespace {
+
+bool LoadManifest(const PatchBytes& bytes, LoadedPatch* patch) {
+    if (!ParsePatchManifest(bytes.manifest, bytes.manifestSize, &patch->sets, &patch->setCount))
+        return false;
+    for (uint32_t i = 0; i < patch->setCount; ++i)
+        if (patch->sets[i].nameLength - 1 > patch->longestNameUnits)
+            patch->longestNameUnits = patch->sets[i].nameLength - 1;
+    return true;
+}
+
+// A set whose records do not all lie inside the payload stays unresolved and is skipped by
+// the run; the other sets are still patched.
+bool ResolveAgainstPayload(const PatchBytes& bytes, LoadedPatch* patch) {
+    if (patch->setCount && !bytes.payload) return false;
+    // Resources are far below 4 GiB; a larger size cannot come from one.
+    patch->payload = bytes.payload;
+    patch->payloadSize = static_cast<uint32_t>(bytes.payloadSize);
+    for (uint32_t i = 0; i < patch->setCount; ++i) {
+        ArchivePatchSet& set = patch->sets[i];
+        set.resolved = ResolvePatchSet(&set, patch->payload, patch->payloadSize);
+    }
+    return true;
+}
+
+// Each archive's fingerprint travels with its patch set; a set without one is not checked.
+bool AttachFingerprints(const PatchBytes& bytes, LoadedPatch* patch) {
+    if (!bytes.fingerprints) return true;
+    if (!ParseFingerprints(bytes.fingerprints, bytes.fingerprintsSize, &patch->fingerprints)) return false;
+    for (uint32_t i = 0; i < patch->setCount; ++i)
+        patch->sets[i].fingerprint = FindFingerprint(patch->fingerprints, patch->sets[i].name);
+    return true;
+}
+
+} // namespace
+
+PatchLoad LoadPatch(const PatchBytes& bytes, LoadedPatch* patch) {
+    if (!LoadManifest(bytes, patch)) return PatchLoad::ManifestUnusable;
+    if (!ResolveAgainstPayload(bytes, patch)) return PatchLoad::PayloadMissing;
+    if (!AttachFingerprints(bytes, patch)) return PatchLoad::FingerprintsMalformed;
+    return PatchLoad::Loaded;
+}
+
+void FreeLoadedPatch(LoadedPatch* patch) {
+    FreePatchSets(patch->sets, patch->setCount);
+    FreeFingerprintTable(&patch->fingerprints);
+    *patch = LoadedPatch{};
+}

@@ -1,0 +1,43 @@
+// The patch as the installer uses it: manifest, payload and fingerprints, each parsed and
+// checked once, before anything is written. Portable: no <windows.h>; the Win32 side
+// (payload/Resources.h) hands it the embedded resources' bytes.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+
+#include "payload/Fingerprints.h"
+#include "payload/PatchManifest.h"
+
+// The stored bytes. A null payload or fingerprint table is one the build does not carry.
+struct PatchBytes {
+    const unsigned char* manifest = nullptr;
+    size_t manifestSize = 0;
+    const unsigned char* payload = nullptr;
+    size_t payloadSize = 0;
+    const unsigned char* fingerprints = nullptr;
+    size_t fingerprintsSize = 0;
+};
+
+// The first problem found, in the order of the loading steps; a later step does not run.
+enum class PatchLoad {
+    Loaded,
+    ManifestUnusable,      // missing, or not a well-formed manifest: nothing is loaded
+    PayloadMissing,        // the manifest lists archives but there is no payload
+    FingerprintsMalformed, // a fingerprint table is present but not well-formed
+};
+
+struct LoadedPatch {
+    ArchivePatchSet* sets = nullptr; // owned; each set resolved and with its fingerprint
+    uint32_t setCount = 0;
+    const unsigned char* payload = nullptr; // not owned: the bytes stay where they lie
+    uint32_t payloadSize = 0;
+    FingerprintTable fingerprints{};  // owned; empty when the build carries none
+    size_t longestNameUnits = 0;      // longest archive name, without the NUL
+};
+
+// Loads into an empty *patch. Whatever the result, *patch holds what the steps before the
+// failing one loaded and is released with FreeLoadedPatch.
+PatchLoad LoadPatch(const PatchBytes& bytes, LoadedPatch* patch);
+
+// Releases the table and the fingerprints; *patch is empty afterwards.
+void FreeLoadedPatch(LoadedPatch* patch);
