@@ -1,13 +1,11 @@
 #include "setup/ClosingMessage.h"
 
+#include "setup/InstallerTexts.h"
 #include "setup/UserMessage.h"
 
 void ShowClosingMessage(const InstallOutcome& outcome) {
-    if (!outcome.manifestLoaded || outcome.run.payloadMissing) {
-        ShowUserMessage(nullptr,
-                        L"Kestrune 1.2版汉化补丁未能安装：安装程序中的补丁数据缺失或已损坏，"
-                        L"游戏文件未被修改。请重新下载本安装程序。",
-                        L"安装失败");
+    if (outcome.run.payloadMissing) {
+        ShowUserMessage(nullptr, texts::kPatchDataDamaged, texts::kInstallFailedCaption);
         return;
     }
     if (outcome.run.failedCount == 0 && outcome.companionWritten) {

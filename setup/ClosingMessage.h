@@ -4,7 +4,6 @@
 
 struct InstallOutcome {
     bool companionWritten; // KSTRLangSet.exe is in the game folder
-    bool manifestLoaded;   // the embedded manifest could be read
     PatchRunResult run;
 };
 

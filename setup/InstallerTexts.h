@@ -6,6 +6,15 @@ namespace texts {
 
 inline constexpr wchar_t kErrorCaption[] = L"错误";
 
+// ---- The installer's own patch data is missing or damaged: nothing is written ----
+inline constexpr wchar_t kInstallFailedCaption[] = L"安装失败";
+inline constexpr wchar_t kPatchDataDamaged[] =
+    L"Kestrune 1.2版汉化补丁未能安装：安装程序中的补丁数据缺失或已损坏，"
+    L"游戏文件未被修改。请重新下载本安装程序。";
+inline constexpr wchar_t kFingerprintsDamaged[] =
+    L"Kestrune 1.2版汉化补丁未能安装：安装程序中用于核对游戏文件版本的数据已损坏，"
+    L"游戏文件未被修改。请重新下载本安装程序。";
+
 // ---- One archive that was not patched (the file's path comes first) ----
 inline constexpr wchar_t kCannotOpenCaption[] = L"无法打开"; // the text is the file's path alone
 inline constexpr wchar_t kUnrecognisedArchive[] =

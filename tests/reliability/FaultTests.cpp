@@ -46,7 +46,7 @@ RunOutcome RunAll(const std::wstring& folder, const std::vector<MiniArchive>& ar
     for (const auto& m : out.messages) std::printf("  message [%s] %s\n", Narrow(m.caption).c_str(), Narrow(m.text).c_str());
 #ifdef KSTR_HAVE_CLOSING_MESSAGE
     recorder.Clear();
-    ShowClosingMessage(InstallOutcome{true, true, out.result});
+    ShowClosingMessage(InstallOutcome{true, out.result});
     if (!recorder.Messages().empty()) out.closingCaption = recorder.Messages().back().caption;
 #endif
     return out;

@@ -1,0 +1,42 @@
+#include "setup/Installation.h"
+
+#include <windows.h>
+
+#include "payload/Resources.h"
+#include "setup/ClosingMessage.h"
+#include "setup/Globals.h"
+#include "setup/InstallerTexts.h"
+#include "setup/PatchRun.h"
+#include "setup/ProgressWindow.h"
+#include "setup/UserMessage.h"
+#include "setup/resource.h"
+
+namespace {
+
+// A damaged installer must not leave a companion program behind that belongs to no patch,
+// nor patch without the check its fingerprints were meant to make.
+void ReportPatchNotLoaded(PatchLoad load) {
+    ShowUserMessage(nullptr,
+                    load == PatchLoad::FingerprintsMalformed ? texts::kFingerprintsDamaged
+                                                             : texts::kPatchDataDamaged,
+                    texts::kInstallFailedCaption);
+}
+
+} // namespace
+
+void Install(const LoadedPatch& patch, PatchLoad load) {
+    if (load != PatchLoad::Loaded) {
+        ReportPatchNotLoaded(load);
+        return;
+    }
+    InstallOutcome outcome{};
+    outcome.companionWritten = ExtractResourceToFile(g_gameDir, L"KSTRLangSet.exe", IDR_LANGSET) != 0;
+
+    g_patchSetCount.store(patch.setCount);
+    HANDLE thread = CreateThread(nullptr, 0, ProgressThreadProc, nullptr, 0, nullptr);
+    if (thread) CloseHandle(thread);
+    outcome.run = PatchAllArchives(patch, nullptr);
+    g_patchSetCount.store(0); // the progress thread leaves its loop
+
+    ShowClosingMessage(outcome);
+}
