@@ -25,7 +25,6 @@ add_library(kwin STATIC
     ${REPO_ROOT}/archive/FingerprintCheck.cpp
     ${REPO_ROOT}/payload/Sha256.cpp
     ${REPO_ROOT}/payload/PatchIntegrity.cpp
-    ${REPO_ROOT}/payload/ProgressTotalResource.cpp
 )
 target_link_libraries(kwin PUBLIC kcore bcrypt)
 

@@ -1,8 +1,6 @@
 #include "payload/PatchIntegrity.h"
 
-#include "payload/Resources.h"
 #include "payload/Sha256.h"
-#include "setup/resource.h"
 
 bool PatchPartsMatchDigest(const PatchPartBytes (&parts)[kPatchPartCount], const unsigned char* digest,
                            size_t digestSize) {
@@ -17,15 +15,10 @@ bool PatchPartsMatchDigest(const PatchPartBytes (&parts)[kPatchPartCount], const
     return true;
 }
 
-bool EmbeddedPatchIsIntact() {
-    static const int kIds[kPatchPartCount] = {IDR_MANIFEST, IDR_PAYLOAD, IDR_FINGERPRINTS, IDR_PROGRESS_TOTAL};
-    PatchPartBytes parts[kPatchPartCount];
-    for (int part = 0; part < kPatchPartCount; ++part) {
-        uint32_t size = 0;
-        parts[part].data = GetPayloadData(kIds[part], &size);
-        parts[part].size = size;
-    }
-    uint32_t digestSize = 0;
-    const unsigned char* digest = GetPayloadData(IDR_PATCH_DIGEST, &digestSize);
-    return digest && PatchPartsMatchDigest(parts, digest, digestSize);
+bool PatchBytesMatchDigest(const PatchBytes& bytes, const unsigned char* digest, size_t digestSize) {
+    const PatchPartBytes parts[kPatchPartCount] = {{bytes.manifest, bytes.manifestSize},
+                                                   {bytes.payload, bytes.payloadSize},
+                                                   {bytes.fingerprints, bytes.fingerprintsSize},
+                                                   {bytes.progressTotal, bytes.progressTotalSize}};
+    return PatchPartsMatchDigest(parts, digest, digestSize);
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "payload/LoadedPatch.h"
 #include "payload/PatchDigest.h"
 
 struct PatchPartBytes {
@@ -19,6 +20,5 @@ struct PatchPartBytes {
 bool PatchPartsMatchDigest(const PatchPartBytes (&parts)[kPatchPartCount], const unsigned char* digest,
                            size_t digestSize);
 
-// The same for this executable's resources (manifest, payload, fingerprints, progress total
-// and digest). False also when the digest resource is missing: every build embeds one.
-bool EmbeddedPatchIsIntact();
+// The same for the parts of a patch as the installer loads them.
+bool PatchBytesMatchDigest(const PatchBytes& bytes, const unsigned char* digest, size_t digestSize);

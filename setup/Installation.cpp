@@ -18,6 +18,7 @@ namespace {
 void ReportPatchNotLoaded(PatchLoad load) {
     ShowUserMessage(nullptr,
                     load == PatchLoad::FingerprintsMalformed ? texts::kFingerprintsDamaged
+                    : load == PatchLoad::InstallerDamaged    ? texts::kInstallerDamaged
                                                              : texts::kPatchDataDamaged,
                     texts::kInstallFailedCaption);
 }
