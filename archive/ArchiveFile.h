@@ -5,8 +5,8 @@
 
 #include <cstdint>
 
-#include "archive/ArchiveFormat.h"
-#include "archive/WinFile.h"
+#include "core/ArchiveFormat.h"
+#include "win/WinFile.h"
 
 // The archive's path with its last three code units replaced by "tmp". False if it is
 // shorter than three units or does not fit 260 units.

@@ -1,8 +1,8 @@
 #include "archive/FingerprintCheck.h"
 
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 #include "archive/ArchiveFile.h"
-#include "archive/WinFile.h"
+#include "win/WinFile.h"
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint) {
     WinFile file;

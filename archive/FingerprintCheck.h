@@ -1,11 +1,11 @@
 // Before an archive is rewritten: is it the release the patch was made for? The patch
 // replaces entries by index, so an archive of another release would be corrupted without
 // a word. Compares the archive's entry count and records with its fingerprint
-// (payload/Fingerprints.h); reads only the header and the entry table.
+// (core/Fingerprints.h); reads only the header and the entry table.
 #pragma once
 #include <windows.h>
 
-#include "payload/Fingerprints.h"
+#include "core/Fingerprints.h"
 
 enum class FingerprintVerdict {
     Matches,

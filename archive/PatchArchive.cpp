@@ -1,9 +1,9 @@
 #include "archive/PatchArchive.h"
 
 #include "archive/ArchiveFile.h"
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 #include "archive/Streaming.h"
-#include "archive/WinFile.h"
+#include "win/WinFile.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "payload/PatchManifest.h"
+#include "core/PatchManifest.h"
 
 // What became of one archive. Every result but Patched leaves the files as the protocol
 // promises; the installer turns it into a message for the user.

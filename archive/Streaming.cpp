@@ -1,6 +1,6 @@
 #include "archive/Streaming.h"
 
-#include "archive/WinFile.h"
+#include "win/WinFile.h"
 
 namespace {
 constexpr uint32_t kFillBufferSize = 0x20000; // 128 KiB, per WriteFill call

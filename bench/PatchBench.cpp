@@ -21,11 +21,11 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "archive/IoFaults.h"
-#include "payload/LoadedPatch.h"
+#include "win/IoFaults.h"
+#include "core/LoadedPatch.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 #ifdef BENCH_PROGRESS_WINDOW
 #include "setup/ProgressWindow.h"
 #endif

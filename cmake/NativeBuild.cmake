@@ -18,22 +18,49 @@ if(NOT CMAKE_BUILD_TYPE)
 endif()
 add_compile_options(-Wall -Wextra)
 
-
 # A patch author's build: only the shipped programs of the 32-bit build, carrying PATCH_DIR;
 # no tests, fuzzers, benchmarks, x86_64 build or Wine prefix (scripts/build.sh --shipped-only).
 option(SHIPPED_ONLY "Build only setup.exe and KSTRLangSet.exe (32-bit), without tests" OFF)
 set(PATCH_DIR "" CACHE PATH "Folder with manifest.bin and payload.bin to embed (default: the demo patch)")
 
-if(NOT SHIPPED_ONLY)
-    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    include(GoogleTest)
-endif()
-
 # The tools make the demo patch; an author's build with a patch of its own needs none of them.
 if(NOT SHIPPED_ONLY OR NOT PATCH_DIR)
-    # Core library for the tools (optimised, no sanitizers).
-    add_library(kcore STATIC ${CORE_SOURCES} ${REPO_ROOT}/payload/ManifestWriter.cpp)
-    target_include_directories(kcore PUBLIC ${REPO_ROOT})
+    # The core optimised for the tools.
+    add_core_library(core)
+endif()
+
+if(NOT SHIPPED_ONLY)
+    # ... and under the sanitizers for the unit tests (which also build the tools' own
+    # sources that way).
+    add_core_library(core_checked)
+    enable_sanitizers(core_checked)
+
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    include(GoogleTest)
+
+    # The layers include only downward, and the core sees no Win32 header (tests/layers/).
+    find_program(PYTHON3 python3 REQUIRED)
+    add_test(NAME layers.includes_run_downward
+             COMMAND ${PYTHON3} ${REPO_ROOT}/tests/layers/check_includes.py ${REPO_ROOT})
+    add_test(NAME layers.check_catches_violations
+             COMMAND ${PYTHON3} ${REPO_ROOT}/tests/layers/check_includes.py --self-test)
+    set_tests_properties(layers.includes_run_downward PROPERTIES PASS_REGULAR_EXPRESSION "INCLUDE CHECK PASSED")
+    set_tests_properties(layers.check_catches_violations PROPERTIES PASS_REGULAR_EXPRESSION "SELF-TEST PASSED")
+
+    # Helpers shared by the tests (tests/common/): bytes and files, hand-built archives.
+    set(TEST_COMMON_SOURCES
+        ${REPO_ROOT}/tests/common/TestBytes.cpp
+        ${REPO_ROOT}/tests/common/ArchiveFixture.cpp
+        ${REPO_ROOT}/tests/common/ArchiveSamples.cpp)
+    add_library(test_common STATIC ${TEST_COMMON_SOURCES})
+    target_include_directories(test_common PUBLIC ${REPO_ROOT}/tests/common)
+    enable_sanitizers(test_common)
+    # The same without the sanitizers, for authordata (a data generator linked with the tools' core).
+    add_library(test_common_plain STATIC ${TEST_COMMON_SOURCES})
+    target_include_directories(test_common_plain PUBLIC ${REPO_ROOT}/tests/common)
+endif()
+
+if(TARGET core)
     add_subdirectory(tools)
 endif()
 if(NOT SHIPPED_ONLY)

@@ -13,25 +13,40 @@ string(APPEND CMAKE_SHARED_LINKER_FLAGS " -static -static-libgcc -static-libstdc
 set(WINE_RUN ${REPO_ROOT}/scripts/wine-run)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_RUN} ${WINE_PREFIX} ${WINE_DLLPATH})
 
-add_library(kcore STATIC ${CORE_SOURCES})
-target_include_directories(kcore PUBLIC ${REPO_ROOT})
+# One layer on another, each including only downward: the portable core; small RAII Win32
+# helpers (files, heap buffers, texts, message boxes); the archive rewrite and the embedded
+# resources; the installer's patching run (setup/CMakeLists.txt adds its windows on top).
+add_core_library(core)
 
-# Win32 shell around the core: files, resources, the patcher and the patching run.
-add_library(kwin STATIC
-    ${REPO_ROOT}/archive/WinFile.cpp
+add_library(winhelpers STATIC
+    ${REPO_ROOT}/win/WinFile.cpp
+    ${REPO_ROOT}/win/Text.cpp
+    ${REPO_ROOT}/win/UserMessage.cpp
+)
+target_link_libraries(winhelpers PUBLIC core)
+
+add_library(archive STATIC
     ${REPO_ROOT}/archive/ArchiveFile.cpp
     ${REPO_ROOT}/archive/Streaming.cpp
     ${REPO_ROOT}/archive/PatchArchive.cpp
-    ${REPO_ROOT}/payload/Resources.cpp
-    ${REPO_ROOT}/setup/Globals.cpp
-    ${REPO_ROOT}/setup/UserMessage.cpp
-    ${REPO_ROOT}/setup/ArchiveReport.cpp
-    ${REPO_ROOT}/setup/PatchRun.cpp
     ${REPO_ROOT}/archive/FingerprintCheck.cpp
+)
+target_link_libraries(archive PUBLIC winhelpers)
+
+# The embedded patch, checked against its digest with the system's SHA-256 (BCrypt).
+add_library(payload STATIC
+    ${REPO_ROOT}/payload/Resources.cpp
     ${REPO_ROOT}/payload/Sha256.cpp
     ${REPO_ROOT}/payload/PatchIntegrity.cpp
 )
-target_link_libraries(kwin PUBLIC kcore bcrypt)
+target_link_libraries(payload PUBLIC winhelpers bcrypt)
+
+add_library(patch_run STATIC
+    ${REPO_ROOT}/setup/Globals.cpp
+    ${REPO_ROOT}/setup/ArchiveReport.cpp
+    ${REPO_ROOT}/setup/PatchRun.cpp
+)
+target_link_libraries(patch_run PUBLIC archive payload)
 
 if(EXISTS ${REPO_ROOT}/langset/CMakeLists.txt)
     add_subdirectory(langset)

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "langset/AnchorSearch.h"
+#include "core/AnchorSearch.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 
 namespace {
 

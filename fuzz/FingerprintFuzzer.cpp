@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "payload/FingerprintWriter.h"
-#include "payload/Fingerprints.h"
+#include "core/FingerprintWriter.h"
+#include "core/Fingerprints.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FingerprintTable table{0xDEADBEEF, nullptr, 0xDEADBEEF};

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "payload/ManifestWriter.h"
-#include "payload/PatchManifest.h"
+#include "core/ManifestWriter.h"
+#include "core/PatchManifest.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ArchivePatchSet* sets = nullptr;

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "langset/AnchorSearch.h"
+#include "core/AnchorSearch.h"
 #include "langset/PatchGameExe.h"
 #include "langset/resource.h"
 

@@ -5,7 +5,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "langset/AnchorSearch.h"
+#include "core/AnchorSearch.h"
+#include "langset/SwitcherTexts.h"
 #include "langset/TestSeams.h"
 #include "langset/resource.h"
 
@@ -15,13 +16,6 @@ ExeMessageHook g_exeMessageHook = nullptr;
 namespace {
 
 bool Faulted(ExeIoOp op) { return g_exeIoFaultHook && g_exeIoFaultHook(op); }
-
-const wchar_t kNotRecognisedText[] =
-    L"无法识别您的EXE文件，请在控制面板-〉区域和语言设置中修改您的语言为“日语”来启动中文版";
-const wchar_t kReadFailedText[] = L"读取此文件时出错，文件未被修改：\n";
-const wchar_t kWriteFailedText[] = L"写入此文件时出错（文件可能正被其他程序使用），文件未被修改：\n";
-const wchar_t kWriteLostText[] =
-    L"写入此文件时出错，且无法恢复其原有内容，文件可能已损坏。请从游戏安装盘或备份中恢复：\n";
 
 // The scan reads into one static block: no allocation that could fail.
 unsigned char g_scanBuffer[kScanBufferSize];
@@ -56,7 +50,7 @@ void ShowFileError(const wchar_t* text, const wchar_t* fileName) {
     lstrcpynW(message, text, 400);
     const int used = lstrlenW(message);
     lstrcpynW(message + used, fileName, 400 - used);
-    ShowMessage(message, L"错误");
+    ShowMessage(message, texts::kErrorCaption);
 }
 
 bool SeekTo(HANDLE file, uint32_t offset) {
@@ -127,14 +121,14 @@ void PatchGameExe(HWND dlg, const wchar_t* fileName, const unsigned char* code) 
     FileHandle file(CreateFileW(fileName, FILE_GENERIC_READ | FILE_GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file.IsOpen()) {
-        ShowMessage(fileName, L"无法打开");
+        ShowMessage(fileName, texts::kCannotOpenCaption);
         return;
     }
 
     const DWORD size = GetFileSize(file.Get(), nullptr);
     if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
         file.Close();
-        ShowFileError(kReadFailedText, fileName);
+        ShowFileError(texts::kReadFailed, fileName);
         return;
     }
 
@@ -144,13 +138,13 @@ void PatchGameExe(HWND dlg, const wchar_t* fileName, const unsigned char* code) 
                                              AnchorScanIo{ReadBlock, ShowScanProgress, &context}, &anchorPos);
     if (scan == AnchorScanResult::ReadFailed) {
         file.Close();
-        ShowFileError(kReadFailedText, fileName);
+        ShowFileError(texts::kReadFailed, fileName);
         return;
     }
     // An anchor whose code would run past the end of the file is not the game's.
     if (scan == AnchorScanResult::NotFound || !LanguageCodeFits(anchorPos, size)) {
         file.Close();
-        ShowMessage(kNotRecognisedText, L"注意");
+        ShowMessage(texts::kNotRecognised, texts::kNoticeCaption);
         return;
     }
 
@@ -158,12 +152,12 @@ void PatchGameExe(HWND dlg, const wchar_t* fileName, const unsigned char* code) 
     const WriteOutcome outcome = WriteCode(file.Get(), anchorPos + kLanguageCodeOffset, code);
     file.Close();
     if (outcome == WriteOutcome::NotRead) {
-        ShowFileError(kReadFailedText, fileName);
+        ShowFileError(texts::kReadFailed, fileName);
     } else if (outcome == WriteOutcome::Damaged) {
-        ShowFileError(kWriteLostText, fileName);
+        ShowFileError(texts::kWriteLost, fileName);
     } else if (outcome == WriteOutcome::Failed) {
-        ShowFileError(kWriteFailedText, fileName);
+        ShowFileError(texts::kWriteFailed, fileName);
     } else {
-        ShowMessage(fileName, L"成功设置");
+        ShowMessage(fileName, texts::kDoneCaption);
     }
 }

@@ -6,8 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "payload/LoadedPatch.h"
-#include "payload/PatchDigest.h"
+#include "core/LoadedPatch.h"
+#include "core/PatchDigest.h"
 
 struct PatchPartBytes {
     const unsigned char* data; // null: the part is not embedded

@@ -1,8 +1,8 @@
 #include "payload/Resources.h"
 
-#include "archive/WinFile.h"
 #include "payload/PatchIntegrity.h"
-#include "setup/UserMessage.h"
+#include "win/WinFile.h"
+#include "win/Text.h"
 
 const unsigned char* GetPayloadData(int id, uint32_t* size) {
     if (size) *size = 0;

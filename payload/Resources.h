@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 
 // Address and size of a raw-data resource of this executable; null when it is missing,
 // empty, or cannot be loaded or locked. The bytes stay where the resource lies.

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-#include "payload/PatchDigest.h"
+#include "core/PatchDigest.h"
 
 // SHA-256 of size bytes (size may be 0). False when the system's provider cannot be used;
 // *out is then unspecified.

@@ -16,6 +16,6 @@ done
 out="$build/bench-langset"
 mkdir -p "$out"
 c++ -std=c++17 -O2 -Wall -Wextra -I"$root" -o "$out/langset_scan_bench" \
-  "$root/bench/langset_scan/LangSetScanBench.cpp" "$root/langset/AnchorSearch.cpp"
+  "$root/bench/langset_scan/LangSetScanBench.cpp" "$root/core/AnchorSearch.cpp"
 "$out/langset_scan_bench" "$out/Kestrune_bench.exe" "$size"
 rm -f "$out/Kestrune_bench.exe"

@@ -1,7 +1,7 @@
 #include "setup/ArchiveReport.h"
 
 #include "setup/InstallerTexts.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 
 namespace {
 

@@ -3,17 +3,17 @@
 // with 0.
 #include "setup/Dialogs.h"
 
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 #include "setup/FolderPicker.h"
-#include "setup/GameFolderRules.h"
+#include "core/GameFolderRules.h"
 #include "setup/Globals.h"
-#include "setup/UserMessage.h"
+#include "setup/InstallerTexts.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 namespace {
 
 const wchar_t kMarkerFile[] = L"nativePC\\rom\\demo\\m01_100s.arc";
-const wchar_t kErrorCaption[] = L"错误";
 static_assert(sizeof(kMarkerFile) / sizeof(wchar_t) - 1 == kMarkerNameUnits, "marker length");
 
 // The browser and its messages have no owner, so the dialog stays usable while they are
@@ -26,10 +26,7 @@ bool g_cancelled = false;
 size_t g_longestArchiveNameUnits = 0;
 
 void ReportPathTooLong() {
-    ShowUserMessage(nullptr,
-                    L"您所选择的目录路径过长，补丁无法安装到该目录！"
-                    L"请将游戏移动到路径较短的目录后重新选择！",
-                    kErrorCaption);
+    ShowUserMessage(nullptr, texts::kFolderPathTooLong, texts::kErrorCaption);
 }
 
 void RunBrowseLoop(HWND dlg) {
@@ -40,7 +37,7 @@ void RunBrowseLoop(HWND dlg) {
             EndDialog(dlg, 1);
             return;
         case kGameFolderNotGame:
-            ShowUserMessage(dlg, L"您所选择的目录不是Kestrune目录！请重新选择！", kErrorCaption);
+            ShowUserMessage(dlg, texts::kNotGameFolder, texts::kErrorCaption);
             break;
         case kGameFolderNoSpace:
         case kGameFolderTooLong:
@@ -54,7 +51,7 @@ void RunBrowseLoop(HWND dlg) {
 
 int BrowseForGameFolder() {
     if (!PickGameFolder(g_gameDir)) {
-        ShowUserMessage(nullptr, L"选择为空", L"Choose");
+        ShowUserMessage(nullptr, texts::kEmptyChoice, texts::kEmptyChoiceCaption);
         return 0;
     }
     // A choice without a file-system path stays empty and fails the check.
@@ -88,12 +85,11 @@ GameFolderCheck CheckGameFolder(size_t longestArchiveNameUnits) {
 
     ULARGE_INTEGER available{}, total{};
     if (!GetDiskFreeSpaceExW(g_gameDir, &available, &total, nullptr)) {
-        ShowUserMessage(nullptr, L"无法获取游戏所在分区的剩余空间！请重新选择！", kErrorCaption);
+        ShowUserMessage(nullptr, texts::kFreeSpaceUnknown, texts::kErrorCaption);
         return kGameFolderNoSpace;
     }
     if (!HasEnoughFreeSpace(available.QuadPart)) {
-        ShowUserMessage(nullptr, L"游戏所在分区剩余空间不足！请至少保证140MB的可用空间！",
-                        kErrorCaption);
+        ShowUserMessage(nullptr, texts::kFreeSpaceTooLow, texts::kErrorCaption);
         return kGameFolderNoSpace;
     }
     return kGameFolderValid;

@@ -8,7 +8,7 @@
 #include "setup/InstallerTexts.h"
 #include "setup/PatchRun.h"
 #include "setup/ProgressWindow.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 namespace {
@@ -16,11 +16,21 @@ namespace {
 // A damaged installer must not leave a companion program behind that belongs to no patch,
 // nor patch without the check its fingerprints were meant to make.
 void ReportPatchNotLoaded(PatchLoad load) {
-    ShowUserMessage(nullptr,
-                    load == PatchLoad::FingerprintsMalformed ? texts::kFingerprintsDamaged
-                    : load == PatchLoad::InstallerDamaged    ? texts::kInstallerDamaged
-                                                             : texts::kPatchDataDamaged,
-                    texts::kInstallFailedCaption);
+    const wchar_t* text = texts::kPatchDataDamaged;
+    switch (load) {
+    case PatchLoad::Loaded:
+    case PatchLoad::ManifestUnusable:
+    case PatchLoad::PayloadMissing:
+    case PatchLoad::ProgressTotalMalformed:
+        break;
+    case PatchLoad::InstallerDamaged:
+        text = texts::kInstallerDamaged;
+        break;
+    case PatchLoad::FingerprintsMalformed:
+        text = texts::kFingerprintsDamaged;
+        break;
+    }
+    ShowUserMessage(nullptr, text, texts::kInstallFailedCaption);
 }
 
 } // namespace

@@ -6,17 +6,12 @@
 #include "archive/PatchArchive.h"
 #include "setup/ArchiveReport.h"
 #include "setup/Globals.h"
-#include "setup/ProgressMath.h"
-#include "setup/UserMessage.h"
+#include "setup/InstallerTexts.h"
+#include "core/ProgressMath.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 namespace {
-
-const wchar_t kErrorCaption[] = L"错误";
-// An archive whose entry table is not the one the patch was made for (fingerprint check).
-const wchar_t kOtherReleaseText[] =
-    L"以下文件与本补丁对应的游戏版本不符（可能属于其他版本的游戏）。"
-    L"为避免损坏游戏文件，此文件已被跳过，未做任何修改：";
 
 const wchar_t* NameOf(const ArchivePatchSet& set) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 names are used as wide strings");
@@ -28,7 +23,7 @@ void ReportArchiveSkipped(const wchar_t* name, const wchar_t* why) {
     AppendText(message, 600, why);
     AppendText(message, 600, L"\n");
     AppendText(message, 600, name);
-    ShowUserMessage(nullptr, message, kErrorCaption);
+    ShowUserMessage(nullptr, message, texts::kErrorCaption);
 }
 
 } // namespace
@@ -46,10 +41,7 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
     PatchRunResult result{patch.setCount, 0, false};
     if (result.archiveCount && !patch.payload) {
         // Without the payload no record can be resolved: touch nothing.
-        ShowUserMessage(nullptr,
-                        L"安装程序中的补丁数据缺失或已损坏，无法安装。游戏文件未被修改。"
-                        L"请重新下载本安装程序。",
-                        kErrorCaption);
+        ShowUserMessage(nullptr, texts::kPayloadMissing, texts::kErrorCaption);
         result.payloadMissing = true;
         result.failedCount = result.archiveCount;
         if (failedFlags)
@@ -67,7 +59,7 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
         wchar_t path[kPathUnits] = L"";
         // A path that does not fit is never composed.
         if (dirLength + (set.nameLength - 1) >= kPathUnits) {
-            ReportArchiveSkipped(NameOf(set), L"游戏目录的路径过长，无法处理以下文件：");
+            ReportArchiveSkipped(NameOf(set), texts::kArchivePathTooLong);
         } else {
             AppendText(path, kPathUnits, g_gameDir);
             AppendText(path, kPathUnits, NameOf(set));
@@ -78,9 +70,10 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
                 UpdateWindow(dlg);
             }
             if (!ArchiveMayBeRewritten(path, set.fingerprint))
-                ReportArchiveSkipped(NameOf(set), kOtherReleaseText);
+                // Its entry table is not the one the patch was made for.
+                ReportArchiveSkipped(NameOf(set), texts::kOtherRelease);
             else if (!set.resolved)
-                ReportArchiveSkipped(NameOf(set), L"安装程序中的补丁数据不完整，已跳过以下文件：");
+                ReportArchiveSkipped(NameOf(set), texts::kArchiveDataIncomplete);
             else
                 patched = ReportArchiveOutcome(PatchArchive(path, set.records, set.recordCount));
             totalUnits = AddArchiveUnits(totalUnits, GetFileSizeByName(path));

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 
 struct PatchRunResult {
     uint32_t archiveCount;  // archives in the manifest

@@ -3,9 +3,11 @@
 
 #include <shlobj.h>
 
+#include "setup/InstallerTexts.h"
+
 int PickGameFolder(wchar_t* path) {
     BROWSEINFOW info{};
-    info.lpszTitle = L"设定游戏所在目录";
+    info.lpszTitle = texts::kFolderBrowserTitle;
     LPITEMIDLIST item = SHBrowseForFolderW(&info);
     if (!item) return 0;
     // Items such as the control panel have no file-system path.

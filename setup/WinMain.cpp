@@ -2,13 +2,13 @@
 // folder choice, then the installation (setup/Installation.h), in this order.
 #include <windows.h>
 
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 #include "payload/Resources.h"
 #include "setup/Dialogs.h"
 #include "setup/Globals.h"
 #include "setup/Installation.h"
 #include "setup/InstallerTexts.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {

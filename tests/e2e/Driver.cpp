@@ -20,8 +20,8 @@
 
 #include "DialogChecks.h"
 #include "WinDriver.h"
-#include "payload/ProgressTotal.h"
-#include "setup/ProgressMath.h"
+#include "core/ProgressMath.h"
+#include "core/ProgressTotal.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/PatchDigest.h"
+#include "core/PatchDigest.h"
 #include "payload/Sha256.h"
 #include "setup/resource.h"
 

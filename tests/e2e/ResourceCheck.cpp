@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "DialogSpecs.h"
-#include "payload/PatchManifest.h"
+#include "core/PatchManifest.h"
 #include "setup/resource.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <random>
 #include <vector>
 
-#include "langset/AnchorSearch.h"
+#include "core/AnchorSearch.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <algorithm>
 
 #include "ArchiveSamples.h"
-#include "payload/FingerprintWriter.h"
-#include "payload/Fingerprints.h"
+#include "core/FingerprintWriter.h"
+#include "core/Fingerprints.h"
 
 namespace {
 

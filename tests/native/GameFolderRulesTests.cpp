@@ -2,7 +2,7 @@
 // composed path needs in a 260-unit buffer.
 #include <gtest/gtest.h>
 
-#include "setup/GameFolderRules.h"
+#include "core/GameFolderRules.h"
 
 TEST(GameFolderRules, FreeSpaceThresholdIs144000000BytesNot140MiB) {
     EXPECT_TRUE(HasEnoughFreeSpace(144000000));

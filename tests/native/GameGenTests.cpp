@@ -14,9 +14,9 @@
 #include <unistd.h>
 #include <vector>
 
-#include "archive/ArchiveFormat.h"
-#include "payload/ManifestWriter.h"
-#include "payload/PatchManifest.h"
+#include "core/ArchiveFormat.h"
+#include "core/ManifestWriter.h"
+#include "core/PatchManifest.h"
 #include "tools/gamegen/GameGen.h"
 #include "tools/gamegen/GameLayout.h"
 

@@ -2,10 +2,10 @@
 // first problem reported, each set resolved and carrying its own fingerprint.
 #include <gtest/gtest.h>
 
-#include "payload/FingerprintWriter.h"
-#include "payload/LoadedPatch.h"
-#include "payload/ManifestWriter.h"
-#include "payload/ProgressTotal.h"
+#include "core/FingerprintWriter.h"
+#include "core/LoadedPatch.h"
+#include "core/ManifestWriter.h"
+#include "core/ProgressTotal.h"
 
 namespace {
 

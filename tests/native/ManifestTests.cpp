@@ -4,8 +4,8 @@
 
 #include <cstring>
 
-#include "payload/ManifestWriter.h"
-#include "payload/PatchManifest.h"
+#include "core/ManifestWriter.h"
+#include "core/PatchManifest.h"
 
 namespace {
 

@@ -12,17 +12,17 @@
 #include <map>
 
 #include "ArchiveSamples.h"
-#include "payload/Fingerprints.h"
-#include "payload/ManifestWriter.h"
-#include "payload/PatchManifest.h"
-#include "payload/ProgressTotal.h"
+#include "core/Fingerprints.h"
+#include "core/ManifestWriter.h"
+#include "core/PatchManifest.h"
+#include "core/ProgressTotal.h"
 #include "tools/gamegen/GameGen.h"
 #include "tools/patchbuild/Cli.h"
 #include "tools/patchbuild/PatchBuild.h"
 #include "tools/patchbuild/OutputSet.h"
 #include "tools/patchbuild/PatchDiff.h"
 #include "tools/patchbuild/PatchLayout.h"
-#include "setup/ProgressMath.h"
+#include "core/ProgressMath.h"
 #include "tools/gamegen/GameLayout.h"
 #include "tools/gamegen/GameWriter.h"
 

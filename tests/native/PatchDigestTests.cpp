@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/PatchDigest.h"
+#include "core/PatchDigest.h"
 
 namespace fs = std::filesystem;
 

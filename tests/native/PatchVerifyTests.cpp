@@ -7,10 +7,10 @@
 #include <algorithm>
 
 #include "ArchiveSamples.h"
-#include "archive/ArchiveFormat.h"
-#include "payload/FingerprintWriter.h"
-#include "payload/Fingerprints.h"
-#include "payload/ManifestWriter.h"
+#include "core/ArchiveFormat.h"
+#include "core/FingerprintWriter.h"
+#include "core/Fingerprints.h"
+#include "core/ManifestWriter.h"
 #include "tools/patchbuild/ByteSource.h"
 #include "tools/patchbuild/Cli.h"
 #include "tools/patchbuild/PatchDiff.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <vector>
 
-#include "payload/ProgressTotal.h"
-#include "setup/ProgressMath.h"
+#include "core/ProgressMath.h"
+#include "core/ProgressTotal.h"
 
 TEST(ProgressMath, PositionsAtTheEdges) {
     const struct {

@@ -17,11 +17,11 @@
 #include <string>
 
 #include "TestSupport.h"
-#include "archive/IoFaults.h"
-#include "payload/LoadedPatch.h"
+#include "win/IoFaults.h"
+#include "core/LoadedPatch.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 
 namespace {
 
@@ -79,6 +79,8 @@ int wmain(int argc, wchar_t** argv) {
     case PatchLoad::ManifestUnusable: Line("ERROR the manifest does not parse"); return 3;
     case PatchLoad::PayloadMissing: Line("ERROR cannot read the patch files"); return 3;
     case PatchLoad::FingerprintsMalformed: Line("ERROR the fingerprints do not parse"); return 3;
+    case PatchLoad::ProgressTotalMalformed: Line("ERROR the progress total does not parse"); return 3;
+    case PatchLoad::InstallerDamaged: Line("ERROR the patch differs from its digest"); return 3;
     }
     if (!patch.fingerprints.empty()) Line("FINGERPRINTS loaded");
     lstrcpynW(g_gameDir, game.c_str(), kPathUnits);

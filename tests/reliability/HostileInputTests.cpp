@@ -15,12 +15,6 @@
 
 namespace {
 
-uint32_t U32(const Bytes& b, size_t at) {
-    return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | uint32_t(b[at + 3]) << 24;
-}
-void Put(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
-}
 
 // What a correct patcher does with these bytes, worked out from the archive format alone:
 // either the rewritten archive, or nothing (the archive is not one it can rewrite safely).
@@ -28,10 +22,10 @@ bool ReferenceRewrite(const Bytes& in, const std::vector<FixtureRecord>& records
     if (in.size() < 8) return false;
     const uint32_t n = in[6] | in[7] << 8;
     if (n == 0 || 8 + 80ull * n > in.size()) return false;
-    const uint32_t dataStart = U32(in, 8 + 76);
+    const uint32_t dataStart = GetU32(in, 8 + 76);
     if (dataStart < 8 + 80 * n) return false;
     for (uint32_t i = 0; i < n; ++i)
-        if (uint64_t(U32(in, 8 + 80 * i + 76)) + U32(in, 8 + 80 * i + 68) > in.size()) return false;
+        if (uint64_t(GetU32(in, 8 + 80 * i + 76)) + GetU32(in, 8 + 80 * i + 68) > in.size()) return false;
     for (size_t r = 0; r < records.size(); ++r) {
         if (records[r].index >= n) return false;
         for (size_t s = r + 1; s < records.size(); ++s)
@@ -45,10 +39,10 @@ bool ReferenceRewrite(const Bytes& in, const std::vector<FixtureRecord>& records
         for (const auto& r : records)
             if (r.index == i) rec = &r;
         Bytes data = rec ? rec->data
-                         : Bytes(in.begin() + U32(in, at + 76), in.begin() + U32(in, at + 76) + U32(in, at + 68));
-        Put(*out, at + 68, static_cast<uint32_t>(data.size()));
-        if (rec) Put(*out, at + 72, rec->sizeWord | 0x40000000u);
-        Put(*out, at + 76, static_cast<uint32_t>(out->size()));
+                         : Bytes(in.begin() + GetU32(in, at + 76), in.begin() + GetU32(in, at + 76) + GetU32(in, at + 68));
+        PutU32(*out, at + 68, static_cast<uint32_t>(data.size()));
+        if (rec) PutU32(*out, at + 72, rec->sizeWord | 0x40000000u);
+        PutU32(*out, at + 76, static_cast<uint32_t>(out->size()));
         out->insert(out->end(), data.begin(), data.end());
     }
     return true;
@@ -115,7 +109,7 @@ void Mutate(Bytes& b, Rng& rng) {
     case 2: {
         uint32_t entry = rng.Below(2) ? 0 : rng.Below(std::max(n, 1u) + 1);
         size_t at = 8 + 80 * size_t(entry) + (rng.Below(2) ? 68 : 76);
-        if (at + 4 <= b.size()) Put(b, at, interesting[rng.Below(sizeof interesting / sizeof interesting[0])]);
+        if (at + 4 <= b.size()) PutU32(b, at, interesting[rng.Below(sizeof interesting / sizeof interesting[0])]);
         break;
     }
     case 3: // cut short
@@ -180,7 +174,7 @@ TEST_F(HostileArchiveTest, NamedCasesAreReportedAndLeftUntouched) {
     const Bytes good = BuildArchive(SmallArchive());
     auto with = [&](size_t at, uint32_t v) {
         Bytes b = good;
-        Put(b, at, v);
+        PutU32(b, at, v);
         return b;
     };
     Bytes noEntries = good, tooMany = good;

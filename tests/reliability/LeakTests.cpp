@@ -7,12 +7,12 @@
 #include <cstdio>
 
 #include "ReliabilitySupport.h"
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 #include "archive/FingerprintCheck.h"
 #include "archive/PatchArchive.h"
 #include "setup/ArchiveReport.h"
-#include "payload/Fingerprints.h"
-#include "payload/LoadedPatch.h"
+#include "core/Fingerprints.h"
+#include "core/LoadedPatch.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
 
@@ -69,27 +69,24 @@ void ExpectNoGrowth(const Usage& before, const Usage& after, const char* what) {
     EXPECT_LE(after.heapBytes, before.heapBytes + kHeapSlack) << what << ": heap memory leaked";
 }
 
-void PutU32(Bytes& b, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
 
 // A stored fingerprint table for archives (name below the folder, entry count and table hash
 // read from the file; the entry count is changed by `countDelta` to make it another release).
 Bytes FingerprintBytes(const std::wstring& folder, const std::vector<std::wstring>& names, int countDelta = 0) {
     Bytes out = {'K', 'S', 'F', 'P'};
-    PutU32(out, 1);
-    PutU32(out, static_cast<uint32_t>(names.size()));
+    AppendU32(out, 1);
+    AppendU32(out, static_cast<uint32_t>(names.size()));
     for (const auto& name : names) {
         Bytes archive;
         ReadWholeFile(folder + name, &archive);
         uint16_t n = archive.size() >= 8 ? ArcEntryCount(archive.data()) : 0;
         uint64_t hash = archive.size() >= 8 + ArcTableSize(n) ? HashEntryLeads(archive.data() + 8, n) : 0;
-        PutU32(out, static_cast<uint32_t>(name.size() + 1));
+        AppendU32(out, static_cast<uint32_t>(name.size() + 1));
         for (wchar_t c : name) out.push_back(static_cast<unsigned char>(c)), out.push_back(static_cast<unsigned char>(c >> 8));
         out.push_back(0), out.push_back(0);
-        PutU32(out, n + countDelta);
-        PutU32(out, static_cast<uint32_t>(hash)), PutU32(out, static_cast<uint32_t>(hash >> 32));
-        for (int i = 0; i < 4; ++i) PutU32(out, 0);
+        AppendU32(out, n + countDelta);
+        AppendU32(out, static_cast<uint32_t>(hash)), AppendU32(out, static_cast<uint32_t>(hash >> 32));
+        for (int i = 0; i < 4; ++i) AppendU32(out, 0);
     }
     return out;
 }

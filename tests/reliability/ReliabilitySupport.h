@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "TestSupport.h"
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 
 // One archive of a small game: its name below the folder, its bytes, and its records.
 struct MiniArchive {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "langset/AnchorSearch.h"
+#include "core/AnchorSearch.h"
 #include "langset/PatchGameExe.h"
 #include "langset/TestSeams.h"
 

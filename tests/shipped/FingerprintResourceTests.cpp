@@ -8,8 +8,9 @@
 #include <string>
 
 #include "PeResources.h"
-#include "payload/Fingerprints.h"
-#include "payload/PatchManifest.h"
+#include "TestBytes.h"
+#include "core/Fingerprints.h"
+#include "core/PatchManifest.h"
 
 namespace {
 
@@ -17,18 +18,13 @@ constexpr uint32_t kRawData = 10;
 constexpr uint32_t kFingerprintsId = 170;
 constexpr uint32_t kManifestId = 164;
 
-std::vector<unsigned char> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 TEST(ShippedSetup, CarriesTheFingerprintsOfThePatchItEmbeds) {
-    const std::vector<unsigned char> file = ReadFile(EMBED_PATCH_DIR "/fingerprints.bin");
+    const std::vector<unsigned char> file = ReadFileBytes(EMBED_PATCH_DIR "/fingerprints.bin");
     for (const char* exe : {WIN32_BUILD_DIR "/setup.exe", WIN64_BUILD_DIR "/setup.exe"}) {
         SCOPED_TRACE(exe);
         PeImage image;
         std::string error;
-        ASSERT_TRUE(ReadPeImage(ReadFile(exe), &image, &error)) << error;
+        ASSERT_TRUE(ReadPeImage(ReadFileBytes(exe), &image, &error)) << error;
         const PeResource* res = FindPeResource(image, kRawData, kFingerprintsId);
         if (file.empty()) {
             EXPECT_EQ(res, nullptr) << "fingerprints embedded although the patch folder has none";

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "PeResources.h"
-#include "payload/PatchDigest.h"
-#include "payload/ProgressTotal.h"
+#include "core/PatchDigest.h"
+#include "core/ProgressTotal.h"
 
 namespace {
 

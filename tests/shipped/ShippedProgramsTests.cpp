@@ -5,21 +5,17 @@
 #include <iterator>
 
 #include "PeResources.h"
+#include "TestBytes.h"
 
 namespace {
 
 constexpr uint32_t kRawData = 10;
 constexpr uint16_t kChinesePrc = 0x0804;
 
-std::vector<unsigned char> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 PeImage Load(const std::string& path) {
     PeImage image;
     std::string error;
-    std::vector<unsigned char> bytes = ReadFile(path);
+    std::vector<unsigned char> bytes = ReadFileBytes(path);
     EXPECT_FALSE(bytes.empty()) << path;
     EXPECT_TRUE(ReadPeImage(bytes, &image, &error)) << path << ": " << error;
     return image;
@@ -29,7 +25,7 @@ void ExpectRawData(const PeImage& image, uint32_t id, const std::string& file) {
     const PeResource* res = FindPeResource(image, kRawData, id);
     ASSERT_NE(res, nullptr) << "raw data " << id << " missing";
     EXPECT_EQ(res->language, kChinesePrc) << "raw data " << id;
-    std::vector<unsigned char> expected = ReadFile(file);
+    std::vector<unsigned char> expected = ReadFileBytes(file);
     ASSERT_FALSE(expected.empty()) << file;
     EXPECT_TRUE(res->data == expected) << "raw data " << id << " differs from " << file;
 }
@@ -53,7 +49,7 @@ TEST(ShippedSetup, CarriesManifestAndPayloadOfTheBuild) {
 TEST(ShippedSetup, CarriesTheSwitcherBuiltAlongsideIt) {
     for (const char* dir : {WIN32_BUILD_DIR, WIN64_BUILD_DIR}) {
         std::string switcher = std::string(dir) + "/KSTRLangSet.exe";
-        if (ReadFile(switcher).empty()) GTEST_SKIP() << "no switcher in this build yet";
+        if (ReadFileBytes(switcher).empty()) GTEST_SKIP() << "no switcher in this build yet";
         ExpectRawData(Load(std::string(dir) + "/setup.exe"), 169, switcher);
     }
 }
@@ -62,7 +58,7 @@ TEST(PeReader, RejectsWhatIsNotAProgram) {
     PeImage image;
     std::string error;
     EXPECT_FALSE(ReadPeImage({}, &image, &error));
-    std::vector<unsigned char> exe = ReadFile(WIN32_BUILD_DIR "/setup.exe");
+    std::vector<unsigned char> exe = ReadFileBytes(WIN32_BUILD_DIR "/setup.exe");
     std::vector<unsigned char> cut(exe.begin(), exe.begin() + 300);
     EXPECT_FALSE(ReadPeImage(cut, &image, &error));
 }

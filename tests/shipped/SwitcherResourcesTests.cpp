@@ -10,19 +10,15 @@
 #include <string>
 
 #include "PeResources.h"
+#include "TestBytes.h"
 
 namespace {
 
 constexpr uint32_t kDialog = 5, kManifest = 24;
 
-std::vector<unsigned char> ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 bool LoadSwitcher(const std::string& dir, PeImage* image) {
     std::string error;
-    const std::vector<unsigned char> bytes = ReadFile(dir + "/KSTRLangSet.exe");
+    const std::vector<unsigned char> bytes = ReadFileBytes(dir + "/KSTRLangSet.exe");
     return !bytes.empty() && ReadPeImage(bytes, image, &error);
 }
 

@@ -13,8 +13,8 @@
 #include "ArchiveSamples.h"
 #include "TestSupport.h"
 #include "archive/FingerprintCheck.h"
-#include "payload/Fingerprints.h"
-#include "payload/PatchManifest.h"
+#include "core/Fingerprints.h"
+#include "core/PatchManifest.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
 

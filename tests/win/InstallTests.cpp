@@ -11,20 +11,16 @@
 
 namespace {
 
-void PutU32(Bytes& out, uint32_t v) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<unsigned char>(v >> (8 * i)));
-}
-
 // A stored manifest naming archives with one 4-byte record each (entry 2, payload offset 0).
 Bytes Manifest(const std::vector<std::wstring>& names) {
     Bytes out;
-    PutU32(out, static_cast<uint32_t>(names.size()));
+    AppendU32(out, static_cast<uint32_t>(names.size()));
     for (const auto& name : names) {
-        PutU32(out, static_cast<uint32_t>(name.size() + 1));
+        AppendU32(out, static_cast<uint32_t>(name.size() + 1));
         for (wchar_t c : name) out.push_back(static_cast<unsigned char>(c)), out.push_back(static_cast<unsigned char>(c >> 8));
         out.push_back(0), out.push_back(0);
-        PutU32(out, 1);
-        for (uint32_t v : {2u, 0x40000000u, 4u, 0u}) PutU32(out, v);
+        AppendU32(out, 1);
+        for (uint32_t v : {2u, 0x40000000u, 4u, 0u}) AppendU32(out, v);
     }
     return out;
 }
@@ -63,8 +59,8 @@ TEST_F(InstallTest, DamagedPatchDataWritesNothingAndIsToldOnce) {
     const Bytes cutManifest(manifest.begin(), manifest.end() - 3);
     const Bytes payload(16, 0xEE);
     Bytes badFingerprints = {'K', 'S', 'F', 'P'};
-    PutU32(badFingerprints, 1);
-    PutU32(badFingerprints, 5); // five archives announced, none stored
+    AppendU32(badFingerprints, 1);
+    AppendU32(badFingerprints, 5); // five archives announced, none stored
     const std::wstring patchDamaged =
         L"Kestrune 1.2版汉化补丁未能安装：安装程序中的补丁数据缺失或已损坏，游戏文件未被修改。请重新下载本安装程序。";
     const std::wstring fingerprintsDamaged =

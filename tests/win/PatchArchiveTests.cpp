@@ -6,7 +6,7 @@
 #include "archive/ArchiveFile.h"
 #include "archive/PatchArchive.h"
 #include "archive/Streaming.h"
-#include "archive/WinFile.h"
+#include "win/WinFile.h"
 #include "setup/ArchiveReport.h"
 
 namespace {

@@ -9,10 +9,10 @@
 #include <sstream>
 
 #include "TestSupport.h"
-#include "payload/PatchManifest.h"
+#include "core/PatchManifest.h"
 #include "setup/Globals.h"
 #include "setup/PatchRun.h"
-#include "setup/ProgressMath.h"
+#include "core/ProgressMath.h"
 #include "setup/resource.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <windows.h>
 
 #include "TestSupport.h"
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 #include "payload/Resources.h"
 #include "setup/resource.h"
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 
 bool WriteWholeFile(const std::wstring& path, const Bytes& bytes) {
     HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "ArchiveFixture.h"
-#include "archive/IoFaults.h"
-#include "payload/LoadedPatch.h"
+#include "win/IoFaults.h"
+#include "core/LoadedPatch.h"
 
 bool WriteWholeFile(const std::wstring& path, const Bytes& bytes);
 bool ReadWholeFile(const std::wstring& path, Bytes* bytes);

@@ -6,7 +6,7 @@
 #include <system_error>
 #include <vector>
 
-#include "payload/ManifestWriter.h"
+#include "core/ManifestWriter.h"
 #include "tools/gamegen/Random.h"
 
 namespace fs = std::filesystem;

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 
-#include "archive/ArchiveFormat.h"
-#include "payload/Fingerprints.h"
+#include "core/ArchiveFormat.h"
+#include "core/Fingerprints.h"
 
 namespace {
 constexpr size_t kChunk = 1 << 20;

@@ -41,7 +41,7 @@ bool DigestAndCompare(ByteSource& original, uint64_t originalOffset, ByteSource&
 bool SameBytes(ByteSource& source, uint64_t offset, ByteSource& other, uint64_t otherOffset,
                uint32_t length, bool* equal, const ReadProgress& progress);
 
-// Content hash of a set of entries (see payload/Fingerprints.h): folds each chosen entry's
+// Content hash of a set of entries (see core/Fingerprints.h): folds each chosen entry's
 // index, stored length, size word and data digest, in table order.
 uint64_t FoldContentHash(const ArchiveImage& image, const std::vector<uint64_t>& digests,
                          const std::vector<bool>& chosen);

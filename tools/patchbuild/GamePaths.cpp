@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <system_error>
 
-#include "payload/ManifestWriter.h"
-#include "payload/PatchManifest.h"
+#include "core/ManifestWriter.h"
+#include "core/PatchManifest.h"
 
 namespace fs = std::filesystem;
 

@@ -3,12 +3,12 @@
 #include <memory>
 #include <system_error>
 
-#include "archive/ArchiveFormat.h"
-#include "payload/FingerprintWriter.h"
-#include "payload/ManifestWriter.h"
-#include "payload/PatchManifest.h"
-#include "payload/ProgressTotal.h"
-#include "setup/ProgressMath.h"
+#include "core/ArchiveFormat.h"
+#include "core/FingerprintWriter.h"
+#include "core/ManifestWriter.h"
+#include "core/PatchManifest.h"
+#include "core/ProgressMath.h"
+#include "core/ProgressTotal.h"
 #include "tools/patchbuild/ByteSource.h"
 #include "tools/patchbuild/GamePaths.h"
 #include "tools/patchbuild/OutputSet.h"

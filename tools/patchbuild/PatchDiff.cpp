@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "archive/ArchiveFormat.h"
-#include "payload/Fingerprints.h"
+#include "core/ArchiveFormat.h"
+#include "core/Fingerprints.h"
 
 namespace {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "payload/FingerprintWriter.h"
-#include "payload/PatchManifest.h"
+#include "core/FingerprintWriter.h"
+#include "core/PatchManifest.h"
 #include "tools/patchbuild/ArchiveImage.h"
 
 struct ReplacedEntry {

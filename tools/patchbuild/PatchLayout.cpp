@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 
 namespace {
 

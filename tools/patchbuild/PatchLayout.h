@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/ManifestWriter.h"
+#include "core/ManifestWriter.h"
 #include "tools/patchbuild/PatchDiff.h"
 
 // One record's data in payload order: archive and record position in the manifest.

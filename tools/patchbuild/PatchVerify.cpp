@@ -3,10 +3,10 @@
 #include <memory>
 #include <system_error>
 
-#include "archive/ArchiveFormat.h"
-#include "payload/FingerprintWriter.h"
-#include "payload/ManifestWriter.h"
-#include "setup/ProgressMath.h"
+#include "core/ArchiveFormat.h"
+#include "core/FingerprintWriter.h"
+#include "core/ManifestWriter.h"
+#include "core/ProgressMath.h"
 #include "tools/patchbuild/GamePaths.h"
 #include "tools/patchbuild/OutputSet.h"
 #include "tools/patchbuild/PatchBuild.h"

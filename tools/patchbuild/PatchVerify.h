@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "payload/Fingerprints.h"
-#include "payload/PatchManifest.h"
+#include "core/Fingerprints.h"
+#include "core/PatchManifest.h"
 #include "tools/patchbuild/ArchiveImage.h"
 
 enum class ArchiveState {

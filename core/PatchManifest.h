@@ -1,5 +1,5 @@
 // The patch manifest: which archive entries get which replacement bytes.
-// Portable: no <windows.h>. LoadPatch (payload/LoadedPatch.h) parses it with the payload.
+// Portable: no <windows.h>. LoadPatch (core/LoadedPatch.h) parses it with the payload.
 //
 // Stored format, little-endian, no magic, ends right after the last record:
 //   u32 archive count
@@ -28,7 +28,7 @@ struct ArchivePatchSet {
     char16_t* name;         // owned, NUL-terminated, relative to the game folder
     uint32_t recordCount;
     EntryPatch* records;    // owned
-    // Set when the patch is loaded (payload/LoadedPatch.h); false and null after parsing.
+    // Set when the patch is loaded (core/LoadedPatch.h); false and null after parsing.
     bool resolved;                         // every record's data lies inside the payload
     const ArchiveFingerprint* fingerprint; // the release it was made for; null: not checked
 };

@@ -1,4 +1,4 @@
-#include "payload/PatchDigest.h"
+#include "core/PatchDigest.h"
 
 #include <cstring>
 

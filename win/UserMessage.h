@@ -3,10 +3,10 @@
 #pragma once
 #include <windows.h>
 
+#include "win/Text.h"
+
 using UserMessageHook = void (*)(HWND owner, const wchar_t* text, const wchar_t* caption);
 extern UserMessageHook g_userMessageHook;
 
 void ShowUserMessage(HWND owner, const wchar_t* text, const wchar_t* caption);
 
-// Bounded composition of message texts into fixed buffers (always NUL-terminated).
-void AppendText(wchar_t* buffer, size_t capacity, const wchar_t* text);

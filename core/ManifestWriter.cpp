@@ -1,4 +1,4 @@
-#include "payload/ManifestWriter.h"
+#include "core/ManifestWriter.h"
 
 namespace {
 void PutU32(std::vector<unsigned char>& out, uint32_t v) {

@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "payload/PatchManifest.h"
+#include "core/PatchManifest.h"
 
 constexpr uint32_t kArcHeaderSize = 8;
 constexpr uint32_t kArcEntrySize = 80;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<unsigned char>;
+#include "TestBytes.h"
 
 struct SampleEntry {
     Bytes lead;        // 68 bytes
@@ -31,7 +31,6 @@ struct SampleRecord {
     Bytes data;
 };
 
-Bytes Noise(size_t size, uint32_t seed);
 // 68 leading bytes that name the entry (like a resource path).
 Bytes EntryLead(const std::string& name);
 
@@ -46,6 +45,4 @@ bool ParseSample(const Bytes& bytes, SampleArchive* archive);
 // data and word | bit 30; all data packed in table order from entry 0's offset, zero gap.
 Bytes ReferenceRewrite(const Bytes& archive, const std::vector<SampleRecord>& records);
 
-Bytes ReadFileBytes(const std::filesystem::path& path);
-void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
 std::filesystem::path DiskPathOf(const std::filesystem::path& root, const std::string& backslashName);

@@ -1,5 +1,5 @@
 // Archive fingerprints: which release of each archive a patch was made for.
-// Portable: no <windows.h>. LoadPatch (payload/LoadedPatch.h) parses it beside the manifest.
+// Portable: no <windows.h>. LoadPatch (core/LoadedPatch.h) parses it beside the manifest.
 //
 // The manifest replaces entries by index, so an archive of another release of the game
 // would be silently corrupted. A fingerprint names what the rewrite never changes (the

@@ -1,4 +1,4 @@
-#include "setup/UserMessage.h"
+#include "win/UserMessage.h"
 
 UserMessageHook g_userMessageHook = nullptr;
 
@@ -8,10 +8,4 @@ void ShowUserMessage(HWND owner, const wchar_t* text, const wchar_t* caption) {
         return;
     }
     MessageBoxW(owner, text, caption, MB_OK);
-}
-
-void AppendText(wchar_t* buffer, size_t capacity, const wchar_t* text) {
-    size_t used = lstrlenW(buffer);
-    while (*text && used + 1 < capacity) buffer[used++] = *text++;
-    buffer[used] = 0;
 }

@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "payload/Fingerprints.h"
-#include "payload/PatchManifest.h"
+#include "core/Fingerprints.h"
+#include "core/PatchManifest.h"
 
 // The stored bytes. A null payload, fingerprint table or progress total is one the build
 // does not carry.
@@ -38,7 +38,7 @@ struct LoadedPatch {
     uint32_t payloadSize = 0;
     FingerprintTable fingerprints{};  // owned; empty when the build carries none
     size_t longestNameUnits = 0;      // longest archive name, without the NUL
-    // The patched folder's progress total, when the patch carries one (payload/ProgressTotal.h);
+    // The patched folder's progress total, when the patch carries one (core/ProgressTotal.h);
     // without it the run is measured against the full-size patch's total.
     bool hasProgressTotal = false;
     uint32_t progressTotalUnits = 0;

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-using Bytes = std::vector<unsigned char>;
+#include "TestBytes.h"
 
 struct FixtureEntry {
     Bytes data;
@@ -26,7 +26,6 @@ struct FixtureArchive {
     uint32_t trailing = 0;        // bytes after the last entry's data
 };
 
-Bytes Pattern(size_t size, uint32_t seed);
 Bytes BuildArchive(const FixtureArchive& a);
 Bytes ExpectedArchive(const FixtureArchive& a, const std::vector<FixtureRecord>& records);
 

@@ -1,4 +1,4 @@
-#include "archive/ArchiveFormat.h"
+#include "core/ArchiveFormat.h"
 
 namespace {
 constexpr uint32_t kStoredLengthAt = 68;

@@ -1,9 +1,6 @@
 #include "ArchiveFixture.h"
 
 namespace {
-void Put32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
-}
 Bytes Header(uint16_t n) {
     return {'T', 'A', 'R', 'C', 0x09, 0x02, static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8)};
 }
@@ -11,16 +8,6 @@ void PutLead(Bytes& b, size_t at, uint32_t i) {
     for (uint32_t k = 0; k < 68; ++k) b[at + k] = static_cast<unsigned char>(0xA0 + i * 3 + k);
 }
 } // namespace
-
-Bytes Pattern(size_t size, uint32_t seed) {
-    Bytes out(size);
-    uint32_t x = seed * 2654435761u + 12345;
-    for (auto& c : out) {
-        x ^= x << 13; x ^= x >> 17; x ^= x << 5;
-        c = static_cast<unsigned char>(x);
-    }
-    return out;
-}
 
 Bytes BuildArchive(const FixtureArchive& a) {
     const uint32_t n = static_cast<uint32_t>(a.entries.size());
@@ -38,9 +25,9 @@ Bytes BuildArchive(const FixtureArchive& a) {
     for (uint32_t i = 0; i < n; ++i) {
         size_t at = 8 + 80 * i;
         PutLead(out, at, i);
-        Put32(out, at + 68, static_cast<uint32_t>(a.entries[i].data.size()));
-        Put32(out, at + 72, a.entries[i].sizeWord);
-        Put32(out, at + 76, offsets[i]);
+        PutU32(out, at + 68, static_cast<uint32_t>(a.entries[i].data.size()));
+        PutU32(out, at + 72, a.entries[i].sizeWord);
+        PutU32(out, at + 76, offsets[i]);
     }
     return out;
 }
@@ -57,9 +44,9 @@ Bytes ExpectedArchive(const FixtureArchive& a, const std::vector<FixtureRecord>&
             if (r.index == i) { rec = &r; break; }
         const Bytes& data = rec ? rec->data : a.entries[i].data;
         size_t at = 8 + 80 * i;
-        Put32(out, at + 68, static_cast<uint32_t>(data.size()));
-        Put32(out, at + 72, rec ? (rec->sizeWord | 0x40000000u) : a.entries[i].sizeWord);
-        Put32(out, at + 76, static_cast<uint32_t>(out.size()));
+        PutU32(out, at + 68, static_cast<uint32_t>(data.size()));
+        PutU32(out, at + 72, rec ? (rec->sizeWord | 0x40000000u) : a.entries[i].sizeWord);
+        PutU32(out, at + 76, static_cast<uint32_t>(out.size()));
         out.insert(out.end(), data.begin(), data.end());
     }
     return out;

@@ -1,9 +1,9 @@
-#include "payload/PatchManifest.h"
+#include "core/PatchManifest.h"
 
 #include <cstdlib>
 #include <new>
 
-#include "payload/ResourceReader.h"
+#include "core/ResourceReader.h"
 
 namespace {
 

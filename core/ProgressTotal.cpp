@@ -1,6 +1,6 @@
-#include "payload/ProgressTotal.h"
+#include "core/ProgressTotal.h"
 
-#include "payload/ResourceReader.h"
+#include "core/ResourceReader.h"
 
 bool ParseProgressTotal(const unsigned char* bytes, size_t size, uint32_t* units) {
     if (!bytes || size != kProgressTotalSize) return false;

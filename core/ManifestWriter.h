@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/PatchManifest.h"
+#include "core/PatchManifest.h"
 
 struct ManifestArchive {
     std::u16string name;              // relative to the game folder, without the NUL

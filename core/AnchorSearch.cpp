@@ -1,4 +1,4 @@
-#include "langset/AnchorSearch.h"
+#include "core/AnchorSearch.h"
 
 #include <algorithm>
 #include <cstring>

@@ -3,34 +3,10 @@
 #include <fstream>
 #include <iterator>
 
-namespace {
-
-uint32_t Get32(const Bytes& b, size_t at) {
-    return uint32_t(b[at]) | uint32_t(b[at + 1]) << 8 | uint32_t(b[at + 2]) << 16 | uint32_t(b[at + 3]) << 24;
-}
-
-void Put32(Bytes& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<unsigned char>(v >> (8 * i));
-}
-
-} // namespace
-
-Bytes Noise(size_t size, uint32_t seed) {
-    Bytes out(size);
-    uint32_t x = seed * 2654435761u + 0x9E3779B9u;
-    for (auto& c : out) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        c = static_cast<unsigned char>(x >> 7);
-    }
-    return out;
-}
-
 Bytes EntryLead(const std::string& name) {
     Bytes lead(68, 0);
     for (size_t i = 0; i < name.size() && i < 64; ++i) lead[i] = static_cast<unsigned char>(name[i]);
-    Put32(lead, 64, 0x78657400); // a type word
+    PutU32(lead, 64, 0x78657400); // a type word
     return lead;
 }
 
@@ -65,9 +41,9 @@ Bytes BuildSample(const SampleArchive& a) {
     for (uint32_t i = 0; i < n; ++i) {
         size_t at = 8 + 80 * size_t(i);
         std::copy(a.entries[i].lead.begin(), a.entries[i].lead.end(), out.begin() + at);
-        Put32(out, at + 68, static_cast<uint32_t>(a.entries[i].data.size()));
-        Put32(out, at + 72, a.entries[i].sizeWord);
-        Put32(out, at + 76, offsets[i]);
+        PutU32(out, at + 68, static_cast<uint32_t>(a.entries[i].data.size()));
+        PutU32(out, at + 72, a.entries[i].sizeWord);
+        PutU32(out, at + 76, offsets[i]);
     }
     return out;
 }
@@ -82,11 +58,11 @@ bool ParseSample(const Bytes& bytes, SampleArchive* a) {
     a->reversed = false;
     for (uint32_t i = 0; i < n; ++i) {
         size_t at = 8 + 80 * size_t(i);
-        uint32_t length = Get32(bytes, at + 68), offset = Get32(bytes, at + 76);
+        uint32_t length = GetU32(bytes, at + 68), offset = GetU32(bytes, at + 76);
         if (uint64_t(offset) + length > bytes.size()) return false;
         a->entries.push_back({Bytes(bytes.begin() + at, bytes.begin() + at + 68),
                               Bytes(bytes.begin() + offset, bytes.begin() + offset + length),
-                              Get32(bytes, at + 72)});
+                              GetU32(bytes, at + 72)});
     }
     return true;
 }
@@ -98,28 +74,17 @@ Bytes ReferenceRewrite(const Bytes& archive, const std::vector<SampleRecord>& re
         a.entries[r.index].data = r.data;
         a.entries[r.index].sizeWord = r.sizeWord | 0x40000000u;
     }
-    uint32_t dataStart = Get32(archive, 8 + 76);
+    uint32_t dataStart = GetU32(archive, 8 + 76);
     Bytes out = BuildSample(a);
     // Packed from entry 0's old offset, zero gap, no trailing bytes.
     out.resize(dataStart);
     std::fill(out.begin() + 8 + 80 * a.entries.size(), out.end(), 0);
     for (size_t i = 0; i < a.entries.size(); ++i) {
-        Put32(out, 8 + 80 * i + 76, static_cast<uint32_t>(out.size()));
-        Put32(out, 8 + 80 * i + 68, static_cast<uint32_t>(a.entries[i].data.size()));
+        PutU32(out, 8 + 80 * i + 76, static_cast<uint32_t>(out.size()));
+        PutU32(out, 8 + 80 * i + 68, static_cast<uint32_t>(a.entries[i].data.size()));
         out.insert(out.end(), a.entries[i].data.begin(), a.entries[i].data.end());
     }
     return out;
-}
-
-Bytes ReadFileBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes) {
-    std::filesystem::create_directories(path.parent_path());
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
 std::filesystem::path DiskPathOf(const std::filesystem::path& root, const std::string& name) {

@@ -2,7 +2,7 @@
 //
 // Each archive's size is shifted to 256-byte units on its own and added (wrapping u32);
 // the position is total / expected * 100.0, division first, truncated, not clamped at 100.
-// The expected total comes with the patch (payload/ProgressTotal.h); a patch without one is
+// The expected total comes with the patch (core/ProgressTotal.h); a patch without one is
 // measured against the full-size patch's 18,077,230 units.
 #pragma once
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "payload/LoadedPatch.h"
+#include "core/LoadedPatch.h"
 
-#include "payload/ProgressTotal.h"
+#include "core/ProgressTotal.h"
 
 namespace {
 

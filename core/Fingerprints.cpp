@@ -1,10 +1,10 @@
-#include "payload/Fingerprints.h"
+#include "core/Fingerprints.h"
 
 #include <cstdlib>
 
-#include "archive/ArchiveFormat.h"
-#include "payload/PatchManifest.h"
-#include "payload/ResourceReader.h"
+#include "core/ArchiveFormat.h"
+#include "core/PatchManifest.h"
+#include "core/ResourceReader.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "payload/Fingerprints.h"
+#include "core/Fingerprints.h"
 
 struct FingerprintRecord {
     std::u16string name;  // as the manifest names the archive, without the NUL

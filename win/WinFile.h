@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "archive/IoFaults.h"
+#include "win/IoFaults.h"
 
 class WinFile {
 public:

@@ -1,4 +1,4 @@
-#include "archive/WinFile.h"
+#include "win/WinFile.h"
 
 IoFaultHook g_ioFaultHook = nullptr;
 

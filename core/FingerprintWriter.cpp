@@ -1,6 +1,6 @@
-#include "payload/FingerprintWriter.h"
+#include "core/FingerprintWriter.h"
 
-#include "payload/Fingerprints.h"
+#include "core/Fingerprints.h"
 
 namespace {
 void PutU32(std::vector<unsigned char>& out, uint32_t v) {
