@@ -7,5 +7,8 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Static runtime: the programs must start on a bare Windows with only system DLLs.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
+# DLLs too (the e2e trace hook): a 32-bit DLL otherwise imports libgcc_s_dw2-1.dll, which a
+# process on a bare Windows, or under Wine, cannot find.
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++")
 # UTF-8 resource scripts with Chinese texts.
 set(CMAKE_RC_FLAGS_INIT "-c 65001")
