@@ -6,8 +6,9 @@ add_compile_options(-Wall -Wextra)
 add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX)
 
 # The DLLs the tests load into the installer (the progress trace hook) link the runtime
-# statically like the programs (a 32-bit one would otherwise need libgcc_s_dw2-1.dll), and
-# export their functions under plain names (a 32-bit stdcall one would export "Name@12").
+# statically like the programs (also set in the toolchain, which only a fresh build folder
+# reads), and export their functions under plain names: a 32-bit stdcall one would export
+# "ProgressTraceHook@12", which GetProcAddress does not find by its name.
 string(APPEND CMAKE_SHARED_LINKER_FLAGS " -static -static-libgcc -static-libstdc++ -Wl,--kill-at")
 
 set(WINE_RUN ${REPO_ROOT}/scripts/wine-run)
