@@ -8,8 +8,9 @@ FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveF
     WinFile file;
     unsigned char header[kArcHeaderSize];
     if (!file.OpenRead(path) || !file.ReadExact(header, kArcHeaderSize)) return FingerprintVerdict::Unreadable;
-    // Another entry count is another release; the table need not be read.
-    if (ArcEntryCount(header) != fingerprint.entryCount) return FingerprintVerdict::Differs;
+    // Another header or entry count is another release; the table need not be read.
+    if (FingerprintHeaderDiffers(header, fingerprint) || ArcEntryCount(header) != fingerprint.entryCount)
+        return FingerprintVerdict::Differs;
     uint32_t tableSize = ArcTableSize(ArcEntryCount(header));
     HeapBuffer table(tableSize ? tableSize : 1);
     if (!table || !file.ReadExact(table.Get(), tableSize)) return FingerprintVerdict::Unreadable;

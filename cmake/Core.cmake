@@ -1,5 +1,6 @@
 # The portable core (core/): archive format and rewrite plan, manifest and fingerprint
-# formats with their writers, the patch loader, progress and folder rules, anchor search.
+# formats with their writers, the patch loader, the patch's progress total and digest,
+# progress and folder rules, anchor search.
 # No <windows.h>; each build (native, the two Windows builds, the fuzzers) makes it once as a
 # static library that its programs and tests link.
 set(CORE_SOURCES
@@ -9,7 +10,9 @@ set(CORE_SOURCES
     ${REPO_ROOT}/core/Fingerprints.cpp
     ${REPO_ROOT}/core/LoadedPatch.cpp
     ${REPO_ROOT}/core/ManifestWriter.cpp
+    ${REPO_ROOT}/core/PatchDigest.cpp
     ${REPO_ROOT}/core/PatchManifest.cpp
+    ${REPO_ROOT}/core/ProgressTotal.cpp
 )
 
 function(add_core_library name)

@@ -18,51 +18,71 @@ if(NOT CMAKE_BUILD_TYPE)
 endif()
 add_compile_options(-Wall -Wextra)
 
-# The core twice: optimised for the tools, and under the sanitizers for the unit tests
-# (which also build the tools' own sources that way).
-add_core_library(core)
-add_core_library(core_checked)
-enable_sanitizers(core_checked)
+# A patch author's build: only the shipped programs of the 32-bit build, carrying PATCH_DIR;
+# no tests, fuzzers, benchmarks, x86_64 build or Wine prefix (scripts/build.sh --shipped-only).
+option(SHIPPED_ONLY "Build only setup.exe and KSTRLangSet.exe (32-bit), without tests" OFF)
+set(PATCH_DIR "" CACHE PATH "Folder with manifest.bin and payload.bin to embed (default: the demo patch)")
 
-add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-include(GoogleTest)
+# The tools make the demo patch; an author's build with a patch of its own needs none of them.
+if(NOT SHIPPED_ONLY OR NOT PATCH_DIR)
+    # The core optimised for the tools.
+    add_core_library(core)
+endif()
 
-# The layers include only downward, and the core sees no Win32 header (tests/layers/).
-find_program(PYTHON3 python3 REQUIRED)
-add_test(NAME layers.includes_run_downward
-         COMMAND ${PYTHON3} ${REPO_ROOT}/tests/layers/check_includes.py ${REPO_ROOT})
-add_test(NAME layers.check_catches_violations
-         COMMAND ${PYTHON3} ${REPO_ROOT}/tests/layers/check_includes.py --self-test)
-set_tests_properties(layers.includes_run_downward PROPERTIES PASS_REGULAR_EXPRESSION "INCLUDE CHECK PASSED")
-set_tests_properties(layers.check_catches_violations PROPERTIES PASS_REGULAR_EXPRESSION "SELF-TEST PASSED")
+if(NOT SHIPPED_ONLY)
+    # ... and under the sanitizers for the unit tests (which also build the tools' own
+    # sources that way).
+    add_core_library(core_checked)
+    enable_sanitizers(core_checked)
 
-# Helpers shared by the tests (tests/common/): bytes and files, hand-built archives.
-set(TEST_COMMON_SOURCES
-    ${REPO_ROOT}/tests/common/TestBytes.cpp
-    ${REPO_ROOT}/tests/common/ArchiveFixture.cpp
-    ${REPO_ROOT}/tests/common/ArchiveSamples.cpp)
-add_library(test_common STATIC ${TEST_COMMON_SOURCES})
-target_include_directories(test_common PUBLIC ${REPO_ROOT}/tests/common)
-enable_sanitizers(test_common)
-# The same without the sanitizers, for authordata (a data generator linked with the tools' core).
-add_library(test_common_plain STATIC ${TEST_COMMON_SOURCES})
-target_include_directories(test_common_plain PUBLIC ${REPO_ROOT}/tests/common)
+    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+    include(GoogleTest)
 
-add_subdirectory(tools)
-add_subdirectory(tests/native)
-add_subdirectory(bench)
+    # The layers include only downward, and the core sees no Win32 header (tests/layers/).
+    find_program(PYTHON3 python3 REQUIRED)
+    add_test(NAME layers.includes_run_downward
+             COMMAND ${PYTHON3} ${REPO_ROOT}/tests/layers/check_includes.py ${REPO_ROOT})
+    add_test(NAME layers.check_catches_violations
+             COMMAND ${PYTHON3} ${REPO_ROOT}/tests/layers/check_includes.py --self-test)
+    set_tests_properties(layers.includes_run_downward PROPERTIES PASS_REGULAR_EXPRESSION "INCLUDE CHECK PASSED")
+    set_tests_properties(layers.check_catches_violations PROPERTIES PASS_REGULAR_EXPRESSION "SELF-TEST PASSED")
+
+    # Helpers shared by the tests (tests/common/): bytes and files, hand-built archives.
+    set(TEST_COMMON_SOURCES
+        ${REPO_ROOT}/tests/common/TestBytes.cpp
+        ${REPO_ROOT}/tests/common/ArchiveFixture.cpp
+        ${REPO_ROOT}/tests/common/ArchiveSamples.cpp)
+    add_library(test_common STATIC ${TEST_COMMON_SOURCES})
+    target_include_directories(test_common PUBLIC ${REPO_ROOT}/tests/common)
+    enable_sanitizers(test_common)
+    # The same without the sanitizers, for authordata (a data generator linked with the tools' core).
+    add_library(test_common_plain STATIC ${TEST_COMMON_SOURCES})
+    target_include_directories(test_common_plain PUBLIC ${REPO_ROOT}/tests/common)
+endif()
+
+if(TARGET core)
+    add_subdirectory(tools)
+endif()
+if(NOT SHIPPED_ONLY)
+    add_subdirectory(tests/native)
+    add_subdirectory(bench)
+endif()
 
 # ---- The demo patch: generated at build time, embedded unless PATCH_DIR names another. ----
 set(DEMO_DIR ${CMAKE_BINARY_DIR}/demo)
 add_custom_command(
     OUTPUT ${DEMO_DIR}/patch/manifest.bin ${DEMO_DIR}/patch/payload.bin ${DEMO_DIR}/patch/fingerprints.bin
+           ${DEMO_DIR}/patch/progress_total.bin
     COMMAND gamegen --out ${DEMO_DIR} --seed 1 --quiet
     COMMAND patchbuild fingerprint --game ${DEMO_DIR}/game --patch ${DEMO_DIR}/patch --quiet
     DEPENDS gamegen patchbuild
     COMMENT "Generating the demo game folder and patch")
-add_custom_target(demo_patch ALL DEPENDS ${DEMO_DIR}/patch/manifest.bin)
+set(win_depends "")
+if(TARGET gamegen)
+    add_custom_target(demo_patch ALL DEPENDS ${DEMO_DIR}/patch/manifest.bin)
+    list(APPEND win_depends demo_patch)
+endif()
 
-set(PATCH_DIR "" CACHE PATH "Folder with manifest.bin and payload.bin to embed (default: the demo patch)")
 if(PATCH_DIR)
     set(EMBED_PATCH_DIR ${PATCH_DIR})
 else()
@@ -71,14 +91,20 @@ endif()
 
 # ---- Project-local Wine prefix, one per build tree. ----
 set(WINE_PREFIX ${CMAKE_BINARY_DIR}/wine-prefix)
-add_custom_command(
-    OUTPUT ${WINE_PREFIX}/.project-ready
-    COMMAND ${REPO_ROOT}/scripts/wine-prefix.sh ${WINE_PREFIX}
-    COMMENT "Preparing the Wine prefix")
-add_custom_target(wine_prefix ALL DEPENDS ${WINE_PREFIX}/.project-ready)
+if(NOT SHIPPED_ONLY)
+    add_custom_command(
+        OUTPUT ${WINE_PREFIX}/.project-ready
+        COMMAND ${REPO_ROOT}/scripts/wine-prefix.sh ${WINE_PREFIX}
+        COMMENT "Preparing the Wine prefix")
+    add_custom_target(wine_prefix ALL DEPENDS ${WINE_PREFIX}/.project-ready)
+    list(APPEND win_depends gamegen wine_prefix)
+endif()
 
 # ---- The Windows builds. win32 is what ships; win64 is the same sources for the GUI tests. ----
 set(WIN_BUILDS win32 win64)
+if(SHIPPED_ONLY)
+    set(WIN_BUILDS win32)
+endif()
 set(win32_TOOLCHAIN ${REPO_ROOT}/cmake/mingw-i686.cmake)
 set(win64_TOOLCHAIN ${REPO_ROOT}/cmake/mingw-x86_64.cmake)
 set(win_test_includes "")
@@ -95,9 +121,10 @@ foreach(build IN LISTS WIN_BUILDS)
             -DDEMO_DIR=${DEMO_DIR}
             -DWINE_PREFIX=${WINE_PREFIX}
             -DWINE_DLLPATH=${REPO_ROOT}/build/wine-cache/dllpath
+            -DSHIPPED_ONLY=${SHIPPED_ONLY}
         BUILD_ALWAYS ON
         INSTALL_COMMAND ""
-        DEPENDS demo_patch gamegen wine_prefix
+        DEPENDS ${win_depends}
         USES_TERMINAL_BUILD ON)
     string(APPEND win_test_includes "subdirs(\"${CMAKE_BINARY_DIR}/${build}\")\n")
 endforeach()
@@ -106,7 +133,7 @@ endforeach()
 # runs over the committed corpus join this CTest run (fuzz/CMakeLists.txt). ----
 find_program(CLANGXX clang++)
 option(FUZZ "Build the libFuzzer targets (needs clang and its fuzzer runtime)" ON)
-if(FUZZ AND CLANGXX)
+if(FUZZ AND CLANGXX AND NOT SHIPPED_ONLY)
     ExternalProject_Add(fuzz
         SOURCE_DIR ${REPO_ROOT}/fuzz
         BINARY_DIR ${CMAKE_BINARY_DIR}/fuzz
@@ -116,22 +143,24 @@ if(FUZZ AND CLANGXX)
     string(APPEND win_test_includes "subdirs(\"${CMAKE_BINARY_DIR}/fuzz\")\n")
 endif()
 
-# Wine's helper processes hold each test's output pipe unless a wineserver is already up:
-# one server for the whole run, started and stopped around every Windows test (fixture "wine").
-add_test(NAME wineserver_start COMMAND ${REPO_ROOT}/scripts/wineserver-ctl.sh start ${WINE_PREFIX})
-add_test(NAME wineserver_stop COMMAND ${REPO_ROOT}/scripts/wineserver-ctl.sh stop ${WINE_PREFIX})
-set_tests_properties(wineserver_start PROPERTIES FIXTURES_SETUP wine)
-set_tests_properties(wineserver_stop PROPERTIES FIXTURES_CLEANUP wine)
+if(NOT SHIPPED_ONLY)
+    # Wine's helper processes hold each test's output pipe unless a wineserver is already up:
+    # one server for the whole run, started and stopped around every Windows test (fixture "wine").
+    add_test(NAME wineserver_start COMMAND ${REPO_ROOT}/scripts/wineserver-ctl.sh start ${WINE_PREFIX})
+    add_test(NAME wineserver_stop COMMAND ${REPO_ROOT}/scripts/wineserver-ctl.sh stop ${WINE_PREFIX})
+    set_tests_properties(wineserver_start PROPERTIES FIXTURES_SETUP wine)
+    set_tests_properties(wineserver_stop PROPERTIES FIXTURES_CLEANUP wine)
 
-# The generated 411-archive data set that the Windows patch tests read (fixture "gamedata").
-add_test(NAME gamedata_small COMMAND gamegen --out ${CMAKE_BINARY_DIR}/testdata/small --seed 7 --quiet)
-set_tests_properties(gamedata_small PROPERTIES FIXTURES_SETUP gamedata)
+    # The generated 411-archive data set that the Windows patch tests read (fixture "gamedata").
+    add_test(NAME gamedata_small COMMAND gamegen --out ${CMAKE_BINARY_DIR}/testdata/small --seed 7 --quiet)
+    set_tests_properties(gamedata_small PROPERTIES FIXTURES_SETUP gamedata)
 
-# Run the Windows builds' tests in this CTest run, counted with the native ones.
-file(WRITE ${CMAKE_BINARY_DIR}/win-tests.cmake "${win_test_includes}")
-set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win-tests.cmake)
+    # Run the Windows builds' tests in this CTest run, counted with the native ones.
+    file(WRITE ${CMAKE_BINARY_DIR}/win-tests.cmake "${win_test_includes}")
+    set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win-tests.cmake)
 
-add_subdirectory(tests/shipped)
+    add_subdirectory(tests/shipped)
+endif()
 
 # The shipped files at the repository root.
 add_custom_target(dist ALL

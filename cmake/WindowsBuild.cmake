@@ -28,8 +28,13 @@ add_library(archive STATIC
 )
 target_link_libraries(archive PUBLIC winhelpers)
 
-add_library(payload STATIC ${REPO_ROOT}/payload/Resources.cpp)
-target_link_libraries(payload PUBLIC winhelpers)
+# The embedded patch, checked against its digest with the system's SHA-256 (BCrypt).
+add_library(payload STATIC
+    ${REPO_ROOT}/payload/Resources.cpp
+    ${REPO_ROOT}/payload/Sha256.cpp
+    ${REPO_ROOT}/payload/PatchIntegrity.cpp
+)
+target_link_libraries(payload PUBLIC winhelpers bcrypt)
 
 add_library(patch_run STATIC
     ${REPO_ROOT}/setup/Globals.cpp
@@ -42,7 +47,9 @@ if(EXISTS ${REPO_ROOT}/langset/CMakeLists.txt)
     add_subdirectory(langset)
 endif()
 add_subdirectory(setup)
-add_subdirectory(tests/win)
-add_subdirectory(tests/reliability)
-add_subdirectory(bench)
+if(NOT SHIPPED_ONLY)
+    add_subdirectory(tests/win)
+    add_subdirectory(tests/reliability)
+    add_subdirectory(bench)
+endif()
 

@@ -12,9 +12,10 @@ void PutU64(std::vector<unsigned char>& out, uint64_t v) {
 }
 } // namespace
 
-std::vector<unsigned char> SerializeFingerprints(const std::vector<FingerprintRecord>& records) {
+std::vector<unsigned char> SerializeFingerprints(const std::vector<FingerprintRecord>& records,
+                                                 uint32_t version) {
     std::vector<unsigned char> out(kFingerprintMagic, kFingerprintMagic + 4);
-    PutU32(out, kFingerprintVersion);
+    PutU32(out, version);
     PutU32(out, static_cast<uint32_t>(records.size()));
     for (const FingerprintRecord& r : records) {
         PutU32(out, static_cast<uint32_t>(r.name.size() + 1));
@@ -25,6 +26,7 @@ std::vector<unsigned char> SerializeFingerprints(const std::vector<FingerprintRe
         out.push_back(0);
         out.push_back(0);
         PutU32(out, r.entryCount);
+        if (version >= kFingerprintVersion) out.insert(out.end(), r.header.begin(), r.header.end());
         PutU64(out, r.tableHash);
         PutU64(out, r.keptHash);
         PutU64(out, r.originalHash);

@@ -10,8 +10,9 @@ namespace {
 
 constexpr uint64_t kFnvPrime = 0x100000001b3ull;
 
-// Smallest stored archive: name length, a 2-unit name, entry count, three hashes.
-constexpr size_t kMinItemSize = 4 + 2 * 2 + 4 + 3 * 8;
+// Smallest stored archive: name length, a 2-unit name, entry count, (header,) three hashes.
+constexpr size_t kMinItemSizeWithoutHeader = 4 + 2 * 2 + 4 + 3 * 8;
+constexpr size_t kMinItemSize = kMinItemSizeWithoutHeader + kFingerprintHeaderSize;
 
 bool ReadU64(ResourceReader& reader, uint64_t* value) {
     uint32_t low = 0, high = 0;
@@ -20,7 +21,7 @@ bool ReadU64(ResourceReader& reader, uint64_t* value) {
     return true;
 }
 
-bool ReadItem(ResourceReader& reader, ArchiveFingerprint* item) {
+bool ReadItem(ResourceReader& reader, bool withHeader, ArchiveFingerprint* item) {
     uint32_t nameLength = 0;
     if (!reader.ReadU32(&nameLength)) return false;
     if (nameLength < 2 || nameLength > kMaxManifestNameLength) return false;
@@ -37,8 +38,11 @@ bool ReadItem(ResourceReader& reader, ArchiveFingerprint* item) {
     for (uint32_t i = 0; i + 1 < nameLength; ++i)
         if (item->name[i] == 0) return false;
     if (item->name[nameLength - 1] != 0) return false;
-    return reader.ReadU32(&item->entryCount) && ReadU64(reader, &item->tableHash) &&
-           ReadU64(reader, &item->keptHash) && ReadU64(reader, &item->originalHash);
+    if (!reader.ReadU32(&item->entryCount)) return false;
+    item->hasHeader = withHeader;
+    if (withHeader && !reader.Read(item->header, kFingerprintHeaderSize)) return false;
+    return ReadU64(reader, &item->tableHash) && ReadU64(reader, &item->keptHash) &&
+           ReadU64(reader, &item->originalHash);
 }
 
 void FreeItems(ArchiveFingerprint* items, uint32_t count) {
@@ -70,8 +74,16 @@ uint64_t HashEntryLeads(const unsigned char* table, uint32_t entryCount) {
     return hash;
 }
 
+bool FingerprintHeaderDiffers(const unsigned char* header, const ArchiveFingerprint& fingerprint) {
+    if (!fingerprint.hasHeader) return false;
+    for (size_t i = 0; i < kFingerprintHeaderSize; ++i)
+        if (header[i] != fingerprint.header[i]) return true;
+    return false;
+}
+
 bool MatchesFingerprint(const unsigned char* header, const unsigned char* table,
                         const ArchiveFingerprint& fingerprint) {
+    if (FingerprintHeaderDiffers(header, fingerprint)) return false;
     uint16_t count = ArcEntryCount(header);
     if (count != fingerprint.entryCount) return false;
     return HashEntryLeads(table, count) == fingerprint.tableHash;
@@ -85,14 +97,16 @@ bool ParseFingerprints(const unsigned char* bytes, size_t size, FingerprintTable
     if (!reader.Read(magic, 4) || !reader.ReadU32(&version) || !reader.ReadU32(&count)) return false;
     for (int i = 0; i < 4; ++i)
         if (magic[i] != kFingerprintMagic[i]) return false;
-    if (version != kFingerprintVersion) return false;
-    if (size_t(count) > reader.Remaining() / kMinItemSize) return false;
+    if (version != kFingerprintVersion && version != kFingerprintVersionWithoutHeader) return false;
+    const bool withHeader = version == kFingerprintVersion;
+    if (size_t(count) > reader.Remaining() / (withHeader ? kMinItemSize : kMinItemSizeWithoutHeader))
+        return false;
 
     // calloc: every name starts null, so a failure part-way frees cleanly.
     auto* items = static_cast<ArchiveFingerprint*>(std::calloc(count ? count : 1, sizeof(ArchiveFingerprint)));
     if (!items) return false;
     for (uint32_t i = 0; i < count; ++i) {
-        if (!ReadItem(reader, &items[i])) {
+        if (!ReadItem(reader, withHeader, &items[i])) {
             FreeItems(items, count);
             return false;
         }
@@ -103,6 +117,7 @@ bool ParseFingerprints(const unsigned char* bytes, size_t size, FingerprintTable
     }
     out->count = count;
     out->items = items;
+    out->version = version;
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include "core/LoadedPatch.h"
 
+#include "core/ProgressTotal.h"
+
 namespace {
 
 bool LoadManifest(const PatchBytes& bytes, LoadedPatch* patch) {
@@ -34,12 +36,20 @@ bool AttachFingerprints(const PatchBytes& bytes, LoadedPatch* patch) {
     return true;
 }
 
+bool ReadProgressTotal(const PatchBytes& bytes, LoadedPatch* patch) {
+    if (!bytes.progressTotal) return true;
+    if (!ParseProgressTotal(bytes.progressTotal, bytes.progressTotalSize, &patch->progressTotalUnits)) return false;
+    patch->hasProgressTotal = true;
+    return true;
+}
+
 } // namespace
 
 PatchLoad LoadPatch(const PatchBytes& bytes, LoadedPatch* patch) {
     if (!LoadManifest(bytes, patch)) return PatchLoad::ManifestUnusable;
     if (!ResolveAgainstPayload(bytes, patch)) return PatchLoad::PayloadMissing;
     if (!AttachFingerprints(bytes, patch)) return PatchLoad::FingerprintsMalformed;
+    if (!ReadProgressTotal(bytes, patch)) return PatchLoad::ProgressTotalMalformed;
     return PatchLoad::Loaded;
 }
 

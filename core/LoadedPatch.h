@@ -1,5 +1,5 @@
-// The patch as the installer uses it: manifest, payload and fingerprints, each parsed and
-// checked once, before anything is written. Portable: no <windows.h>; the Win32 side
+// The patch as the installer uses it: manifest, payload, fingerprints and progress total,
+// each parsed and checked once, before anything is written. Portable: no <windows.h>; the Win32 side
 // (payload/Resources.h) hands it the embedded resources' bytes.
 #pragma once
 #include <cstddef>
@@ -8,7 +8,8 @@
 #include "core/Fingerprints.h"
 #include "core/PatchManifest.h"
 
-// The stored bytes. A null payload or fingerprint table is one the build does not carry.
+// The stored bytes. A null payload, fingerprint table or progress total is one the build
+// does not carry.
 struct PatchBytes {
     const unsigned char* manifest = nullptr;
     size_t manifestSize = 0;
@@ -16,14 +17,18 @@ struct PatchBytes {
     size_t payloadSize = 0;
     const unsigned char* fingerprints = nullptr;
     size_t fingerprintsSize = 0;
+    const unsigned char* progressTotal = nullptr;
+    size_t progressTotalSize = 0;
 };
 
 // The first problem found, in the order of the loading steps; a later step does not run.
 enum class PatchLoad {
     Loaded,
+    InstallerDamaged,      // the embedded patch differs from its digest (payload/PatchIntegrity.h)
     ManifestUnusable,      // missing, or not a well-formed manifest: nothing is loaded
     PayloadMissing,        // the manifest lists archives but there is no payload
     FingerprintsMalformed, // a fingerprint table is present but not well-formed
+    ProgressTotalMalformed, // a progress total is present but not a stored total
 };
 
 struct LoadedPatch {
@@ -33,6 +38,10 @@ struct LoadedPatch {
     uint32_t payloadSize = 0;
     FingerprintTable fingerprints{};  // owned; empty when the build carries none
     size_t longestNameUnits = 0;      // longest archive name, without the NUL
+    // The patched folder's progress total, when the patch carries one (core/ProgressTotal.h);
+    // without it the run is measured against the full-size patch's total.
+    bool hasProgressTotal = false;
+    uint32_t progressTotalUnits = 0;
 };
 
 // Loads into an empty *patch. Whatever the result, *patch holds what the steps before the

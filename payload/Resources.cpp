@@ -1,5 +1,6 @@
 #include "payload/Resources.h"
 
+#include "payload/PatchIntegrity.h"
 #include "win/WinFile.h"
 #include "win/Text.h"
 
@@ -44,5 +45,13 @@ PatchLoad LoadEmbeddedPatch(const PatchResourceIds& ids, LoadedPatch* patch) {
     bytes.payloadSize = size;
     bytes.fingerprints = GetPayloadData(ids.fingerprints, &size);
     bytes.fingerprintsSize = size;
+    if (ids.progressTotal) {
+        bytes.progressTotal = GetPayloadData(ids.progressTotal, &size);
+        bytes.progressTotalSize = size;
+    }
+    if (ids.digest) {
+        const unsigned char* digest = GetPayloadData(ids.digest, &size);
+        if (!digest || !PatchBytesMatchDigest(bytes, digest, size)) return PatchLoad::InstallerDamaged;
+    }
     return LoadPatch(bytes, patch);
 }

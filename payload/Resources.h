@@ -16,11 +16,16 @@ const unsigned char* GetPayloadData(int id, uint32_t* size);
 // created or written in full (a partly written file is removed).
 int ExtractResourceToFile(const wchar_t* folder, const wchar_t* fileName, int id);
 
-// The resources that make up the patch. A missing fingerprint resource is a build that
-// carries none.
+// The resources that make up the patch. A missing fingerprint or progress-total resource is
+// a build that carries none. The digest is checked when its id is given (every installer
+// build embeds one; test programs with patches of their own may name none), and then a
+// missing digest resource is damage too.
 struct PatchResourceIds {
     int manifest, payload, fingerprints;
+    int progressTotal = 0;
+    int digest = 0;
 };
 
-// Loads the patch from this executable's resources (LoadPatch on their bytes).
+// Loads the patch from this executable's resources: first the check of every part against
+// the digest (InstallerDamaged, nothing loaded), then LoadPatch on their bytes.
 PatchLoad LoadEmbeddedPatch(const PatchResourceIds& ids, LoadedPatch* patch);

@@ -21,6 +21,10 @@ void ReportPatchNotLoaded(PatchLoad load) {
     case PatchLoad::Loaded:
     case PatchLoad::ManifestUnusable:
     case PatchLoad::PayloadMissing:
+    case PatchLoad::ProgressTotalMalformed:
+        break;
+    case PatchLoad::InstallerDamaged:
+        text = texts::kInstallerDamaged;
         break;
     case PatchLoad::FingerprintsMalformed:
         text = texts::kFingerprintsDamaged;

@@ -23,6 +23,10 @@ inline constexpr wchar_t kInstallFailedCaption[] = L"安装失败";
 inline constexpr wchar_t kPatchDataDamaged[] =
     L"Kestrune 1.2版汉化补丁未能安装：安装程序中的补丁数据缺失或已损坏，"
     L"游戏文件未被修改。请重新下载本安装程序。";
+// The embedded patch differs from the digest recorded when the installer was built.
+inline constexpr wchar_t kInstallerDamaged[] =
+    L"本安装程序已损坏（可能下载不完整或在传输中出错），无法安装，游戏文件未被修改。"
+    L"请重新下载本安装程序。";
 inline constexpr wchar_t kFingerprintsDamaged[] =
     L"Kestrune 1.2版汉化补丁未能安装：安装程序中用于核对游戏文件版本的数据已损坏，"
     L"游戏文件未被修改。请重新下载本安装程序。";

@@ -50,6 +50,8 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
     }
 
     uint32_t totalUnits = 0;
+    // The patch's own total makes its bar end at 100; without one, the full-size patch's.
+    const uint32_t expectedUnits = patch.hasProgressTotal ? patch.progressTotalUnits : kProgressExpectedUnits;
     const size_t dirLength = lstrlenW(g_gameDir);
     for (uint32_t i = 0; i < patch.setCount; ++i) {
         const ArchivePatchSet& set = patch.sets[i];
@@ -83,7 +85,7 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
         HWND dlg = g_hProgressDlg.load();
         if (dlg)
             SendDlgItemMessageW(dlg, IDC_PROGRESS, PBM_SETPOS,
-                                static_cast<WPARAM>(ProgressPosition(totalUnits)), 0);
+                                static_cast<WPARAM>(ProgressPosition(totalUnits, expectedUnits)), 0);
     }
     return result;
 }

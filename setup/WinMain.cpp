@@ -1,5 +1,5 @@
-// Program entry of the installer: the patch loaded and checked, notice, folder choice, then
-// the installation (setup/Installation.h), in this order.
+// Program entry of the installer: the patch loaded and checked against its digest, notice,
+// folder choice, then the installation (setup/Installation.h), in this order.
 #include <windows.h>
 
 #include "core/LoadedPatch.h"
@@ -7,6 +7,8 @@
 #include "setup/Dialogs.h"
 #include "setup/Globals.h"
 #include "setup/Installation.h"
+#include "setup/InstallerTexts.h"
+#include "win/UserMessage.h"
 #include "setup/resource.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
@@ -14,7 +16,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     // Reading the embedded patch writes nothing; the folder check needs its table.
     LoadedPatch patch;
-    PatchLoad load = LoadEmbeddedPatch({IDR_MANIFEST, IDR_PAYLOAD, IDR_FINGERPRINTS}, &patch);
+    PatchLoad load = LoadEmbeddedPatch(
+        {IDR_MANIFEST, IDR_PAYLOAD, IDR_FINGERPRINTS, IDR_PROGRESS_TOTAL, IDR_PATCH_DIGEST}, &patch);
+    // An installer whose data differs from what its build recorded (a download cut short or
+    // damaged on its way) can be trusted with nothing: it says so at once and ends.
+    if (load == PatchLoad::InstallerDamaged) {
+        ShowUserMessage(nullptr, texts::kInstallerDamaged, texts::kInstallFailedCaption);
+        return 0;
+    }
 
     // 0 is a refusal; -1 (the dialog could not be shown) ends the program the same way.
     // Nothing has been written before Install.

@@ -9,6 +9,8 @@
 #define IDB_BANNER 165
 #define IDR_LANGSET 169
 #define IDR_FINGERPRINTS 170 // optional: the archives' fingerprints (core/Fingerprints.h)
+#define IDR_PROGRESS_TOTAL 171 // optional: the patch's progress total (core/ProgressTotal.h)
+#define IDR_PATCH_DIGEST 172 // the embedded patch's SHA-256 digest (core/PatchDigest.h)
 #define IDI_APP 107
 #define IDI_SMALL 108
 

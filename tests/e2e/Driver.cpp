@@ -21,6 +21,7 @@
 #include "DialogChecks.h"
 #include "WinDriver.h"
 #include "core/ProgressMath.h"
+#include "core/ProgressTotal.h"
 
 namespace {
 
@@ -293,15 +294,31 @@ std::vector<ArchiveRow> ReadArchiveList(const std::wstring& path) {
 // must be exactly the run's sequence -- each archive's path, then the position computed
 // from the sizes of the patched archives -- from the first update after the dialog was
 // published to the last archive.
+// The total the installer measures its run against: the embedded patch's own
+// (progress-total=FILE, the patch folder's progress_total.bin), else the fixed one.
+uint32_t ExpectedTotal() {
+    const std::wstring path = Option(L"progress-total");
+    if (path.empty()) return kProgressExpectedUnits;
+    unsigned char bytes[kProgressTotalSize + 1] = {};
+    DWORD read = 0;
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    bool ok = file != INVALID_HANDLE_VALUE && ReadFile(file, bytes, sizeof bytes, &read, nullptr);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    uint32_t units = 0;
+    if (!ok || !ParseProgressTotal(bytes, read, &units)) Fail(L"cannot read the progress total %ls", path.c_str());
+    return units;
+}
+
 void CheckTrace(const std::wstring& gameDir, bool exactPositions) {
     std::vector<ArchiveRow> archives = ReadArchiveList(Option(L"archives"));
     if (archives.empty()) Fail(L"cannot read the archive list %ls", Option(L"archives").c_str());
+    const uint32_t expectedTotal = ExpectedTotal();
     std::vector<std::pair<std::wstring, std::wstring>> expected;
     uint32_t units = 0;
     for (const ArchiveRow& a : archives) {
         expected.push_back({L"file", gameDir + a.name});
         units = AddArchiveUnits(units, static_cast<uint32_t>(a.expectedSize));
-        expected.push_back({L"pos", std::to_wstring(ProgressPosition(units))});
+        expected.push_back({L"pos", std::to_wstring(ProgressPosition(units, expectedTotal))});
     }
     std::vector<std::pair<std::wstring, std::wstring>> trace;
     for (const std::string& line : ReadLines(Option(L"trace"))) {

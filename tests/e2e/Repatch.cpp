@@ -1,13 +1,17 @@
-// Makes a copy of a built setup.exe that carries another patch: the manifest, payload and
-// fingerprint resources are replaced (the fingerprints removed when none are given),
-// everything else stays. Used to run the real installer on game folders of other sizes
-// (the full-size layout, the demo).
-//   e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN [FINGERPRINTS.BIN]
+// Makes a copy of a built setup.exe that carries another patch: the manifest, payload,
+// fingerprint and progress-total resources are replaced (the last two removed when none are
+// given) and the patch's digest is recorded anew, as the build records it; everything else
+// stays. Used to run the real installer on game folders of other sizes (the full-size layout,
+// the demo).
+//   e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN [FINGERPRINTS.BIN [PROGRESS_TOTAL.BIN]]
 #include <windows.h>
 
 #include <cstdio>
+#include <string>
 #include <vector>
 
+#include "core/PatchDigest.h"
+#include "payload/Sha256.h"
 #include "setup/resource.h"
 
 namespace {
@@ -25,42 +29,65 @@ bool ReadAll(const wchar_t* path, std::vector<unsigned char>* bytes) {
     return ok;
 }
 
+// The digest's lines (payload/PatchDigest.h) for the parts given (empty: not embedded).
+bool DigestOf(const std::vector<unsigned char>* const (&parts)[kPatchPartCount], std::string* text) {
+    static const char digits[] = "0123456789abcdef";
+    for (int part = 0; part < kPatchPartCount; ++part) {
+        if (parts[part]->empty() && part >= kPartFingerprints) continue;
+        unsigned char hash[kSha256Size];
+        if (!Sha256(parts[part]->data(), parts[part]->size(), hash)) return false;
+        for (unsigned char b : hash) *text += {digits[b >> 4], digits[b & 15]};
+        *text += std::string("  ") + PatchPartFileName(static_cast<PatchPart>(part)) + "\n";
+    }
+    return true;
+}
+
+bool Replace(HANDLE update, int id, const std::vector<unsigned char>& bytes) {
+    const WORD chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
+    if (bytes.empty()) { // a removal of an absent resource is no failure
+        UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(id), chinese, nullptr, 0);
+        return true;
+    }
+    return UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(id), chinese, const_cast<unsigned char*>(bytes.data()),
+                           static_cast<DWORD>(bytes.size()));
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 5 && argc != 6) {
-        fwprintf(stderr, L"usage: e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN [FINGERPRINTS.BIN]\n");
+    if (argc < 5 || argc > 7) {
+        fwprintf(stderr, L"usage: e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN [FINGERPRINTS.BIN "
+                         L"[PROGRESS_TOTAL.BIN]]\n");
         return 2;
     }
-    std::vector<unsigned char> manifest, payload, fingerprints;
+    std::vector<unsigned char> manifest, payload, fingerprints, total;
     if (!ReadAll(argv[3], &manifest) || !ReadAll(argv[4], &payload) ||
-        (argc == 6 && !ReadAll(argv[5], &fingerprints))) {
+        (argc >= 6 && !ReadAll(argv[5], &fingerprints)) || (argc == 7 && !ReadAll(argv[6], &total))) {
         fwprintf(stderr, L"repatch: cannot read the patch files\n");
+        return 1;
+    }
+    std::string digest;
+    const std::vector<unsigned char>* const parts[kPatchPartCount] = {&manifest, &payload, &fingerprints, &total};
+    if (!DigestOf(parts, &digest)) {
+        fwprintf(stderr, L"repatch: cannot compute the digest\n");
         return 1;
     }
     if (!CopyFileW(argv[1], argv[2], FALSE)) {
         fwprintf(stderr, L"repatch: cannot copy %ls\n", argv[1]);
         return 1;
     }
-    const WORD chinese = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
     HANDLE update = BeginUpdateResourceW(argv[2], FALSE);
-    bool ok = update &&
-              UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(IDR_MANIFEST), chinese, manifest.data(),
-                              static_cast<DWORD>(manifest.size())) &&
-              UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(IDR_PAYLOAD), chinese, payload.data(),
-                              static_cast<DWORD>(payload.size()));
-    // Fingerprints of another game folder would make the installer skip every archive: they
-    // are replaced, or removed (a removal of an absent resource is no failure).
-    if (ok && !fingerprints.empty())
-        ok = UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(IDR_FINGERPRINTS), chinese, fingerprints.data(),
-                             static_cast<DWORD>(fingerprints.size()));
-    else if (ok)
-        UpdateResourceW(update, RT_RCDATA, MAKEINTRESOURCEW(IDR_FINGERPRINTS), chinese, nullptr, 0);
+    // Fingerprints of another game folder would make the installer skip every archive, and
+    // another folder's total would end its bar elsewhere: both are replaced, or removed.
+    bool ok = update && Replace(update, IDR_MANIFEST, manifest) && Replace(update, IDR_PAYLOAD, payload) &&
+              Replace(update, IDR_FINGERPRINTS, fingerprints) && Replace(update, IDR_PROGRESS_TOTAL, total) &&
+              Replace(update, IDR_PATCH_DIGEST, std::vector<unsigned char>(digest.begin(), digest.end()));
     if (!update || !EndUpdateResourceW(update, !ok) || !ok) {
         fwprintf(stderr, L"repatch: cannot update the resources of %ls (error %lu)\n", argv[2], GetLastError());
         return 1;
     }
-    wprintf(L"repatch: %ls now carries a manifest of %zu bytes, a payload of %zu bytes and %ls\n", argv[2],
-            manifest.size(), payload.size(), fingerprints.empty() ? L"no fingerprints" : L"fingerprints");
+    wprintf(L"repatch: %ls now carries a manifest of %zu bytes, a payload of %zu bytes, %ls, %ls and their digest\n",
+            argv[2], manifest.size(), payload.size(), fingerprints.empty() ? L"no fingerprints" : L"fingerprints",
+            total.empty() ? L"no progress total" : L"a progress total");
     return 0;
 }

@@ -68,10 +68,10 @@ BOOL CALLBACK OnType(HMODULE module, LPWSTR type, LONG_PTR) {
 void CheckInventory(bool companion) {
     EnumResourceTypesW(g_module, OnType, 0);
     std::set<std::string> expected = {"5/143", "5/144", "5/145", "2/165", "10/159", "10/164",
-                                      "14/107", "14/108", "24/1"};
+                                      "14/107", "14/108", "24/1", "10/172"};
     if (companion) expected.insert("10/169");
-    // The archives' fingerprints travel along when the patch has them.
-    const std::set<std::string> optional = {"10/170"};
+    // The archives' fingerprints and the progress total travel along when the patch has them.
+    const std::set<std::string> optional = {"10/170", "10/171"};
     std::set<std::string> found;
     for (const Entry& e : g_entries) {
         const std::string key = e.type + "/" + e.name;

@@ -110,6 +110,8 @@ setup="$bin/$exe"
 companion_flag=0
 [ -n "$companion" ] && companion_flag=1
 trace=(hook="$(winpath "$bin/tests/e2e/e2e_trace.dll")" trace="$(winpath "$work/trace.txt")")
+# The demo patch carries its own progress total: the run is measured against it.
+demo_total=(progress-total="$(winpath "$demo/patch/progress_total.bin")")
 
 case $scenario in
   disagree|refuse-folder|cancel-browser)
@@ -147,7 +149,8 @@ case $scenario in
     ;;
   install)
     cp -r "$demo/game" "$work/game"
-    drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
+    drive install min-position=100 game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" \
+      "${demo_total[@]}" "${trace[@]}"
     patched "$work/game" "$demo/expected"
     ;;
   reinstall)
@@ -155,7 +158,8 @@ case $scenario in
     cp -r "$demo/game" "$work/game"
     for pass in 1 2; do
       run_tag="run$pass-"
-      drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
+      drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${demo_total[@]}" \
+        "${trace[@]}"
       patched "$work/game" "$demo/expected"
       say "run $pass over the folder: as expected"
     done
@@ -168,7 +172,8 @@ case $scenario in
     head -c 40 "$demo/game/$broken" >"$work/game/$broken"
     cp "$work/game/$broken" "$work/broken.arc"
     run_tag="run1-"
-    drive install failing=1 game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
+    drive install failing=1 game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" \
+      "${demo_total[@]}" "${trace[@]}"
     cmp -s "$work/game/$broken" "$work/broken.arc" || fail "the damaged archive was changed"
     # Every other archive is patched.
     out=$(diff -rq -x KSTRLangSet.exe "$work/game" "$demo/expected" | grep -v "$(basename "$broken")") &&
@@ -176,7 +181,8 @@ case $scenario in
     say "the damaged archive was left as it was; every other archive is byte-exact"
     cp "$demo/game/$broken" "$work/game/$broken"
     run_tag="run2-"
-    drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${trace[@]}"
+    drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${demo_total[@]}" \
+      "${trace[@]}"
     patched "$work/game" "$demo/expected"
     say "after the repair a second run completed the installation"
     ;;
@@ -188,11 +194,13 @@ case $scenario in
       fail "cannot fingerprint the full-size game folder"
     "$here/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_repatch.exe" "$(winpath "$setup")" \
       "$(winpath "$work/setup-full.exe")" "$(winpath "$work/data/patch/manifest.bin")" \
-      "$(winpath "$work/data/patch/payload.bin")" "$(winpath "$work/data/patch/fingerprints.bin")" ||
+      "$(winpath "$work/data/patch/payload.bin")" "$(winpath "$work/data/patch/fingerprints.bin")" \
+      "$(winpath "$work/data/patch/progress_total.bin")" ||
       fail "cannot make the full-size installer"
     setup="$work/setup-full.exe"
     drive install timeout=3600 min-position=100 game="$(winpath "$work/data/game")" \
-      archives="$(winpath "$work/data/archives.txt")" "${trace[@]}"
+      archives="$(winpath "$work/data/archives.txt")" progress-total="$(winpath "$work/data/patch/progress_total.bin")" \
+      "${trace[@]}"
     patched "$work/data/game" "$work/data/expected"
     rm -rf "$work/data"
     ;;

@@ -5,6 +5,7 @@
 #include "core/FingerprintWriter.h"
 #include "core/LoadedPatch.h"
 #include "core/ManifestWriter.h"
+#include "core/ProgressTotal.h"
 
 namespace {
 
@@ -75,6 +76,38 @@ TEST(LoadedPatch, TheFirstProblemIsReported) {
             EXPECT_EQ(l.patch.fingerprints.count, 0u) << c.what;
             EXPECT_EQ(l.patch.sets[1].fingerprint, nullptr) << c.what;
         }
+    }
+}
+
+// The patch's own progress total travels with it; a patch without one is measured against
+// the fixed total, and one whose total does not read is not installed.
+TEST(LoadedPatch, TheProgressTotalIsReadWhenThePatchCarriesOne) {
+    unsigned char stored[kProgressTotalSize];
+    StoreProgressTotal(22353, stored);
+    const Bytes total(stored, stored + sizeof stored), cut(stored, stored + sizeof stored - 1);
+    const struct {
+        const char* what;
+        const Bytes* total;
+        PatchLoad result;
+        bool has;
+    } cases[] = {
+        {"a total", &total, PatchLoad::Loaded, true},
+        {"none: a build that carries none", nullptr, PatchLoad::Loaded, false},
+        {"one byte short", &cut, PatchLoad::ProgressTotalMalformed, false},
+    };
+    for (const auto& c : cases) {
+        PatchBytes bytes;
+        bytes.manifest = kManifest.data(), bytes.manifestSize = kManifest.size();
+        bytes.payload = kPayload.data(), bytes.payloadSize = kPayload.size();
+        if (c.total) bytes.progressTotal = c.total->data(), bytes.progressTotalSize = c.total->size();
+        LoadedPatch patch;
+        EXPECT_EQ(LoadPatch(bytes, &patch), c.result) << c.what;
+        EXPECT_EQ(patch.hasProgressTotal, c.has) << c.what;
+        if (c.has) {
+            EXPECT_EQ(patch.progressTotalUnits, 22353u) << c.what;
+        }
+        FreeLoadedPatch(&patch);
+        EXPECT_FALSE(patch.hasProgressTotal);
     }
 }
 

@@ -6,16 +6,25 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <fstream>
 #include <map>
 
 #include "ArchiveSamples.h"
 #include "core/Fingerprints.h"
 #include "core/ManifestWriter.h"
 #include "core/PatchManifest.h"
+#include "core/ProgressTotal.h"
 #include "tools/gamegen/GameGen.h"
 #include "tools/patchbuild/Cli.h"
 #include "tools/patchbuild/PatchBuild.h"
+#include "tools/patchbuild/OutputSet.h"
+#include "tools/patchbuild/PatchDiff.h"
 #include "tools/patchbuild/PatchLayout.h"
+#include "core/ProgressMath.h"
+#include "tools/gamegen/GameLayout.h"
+#include "tools/gamegen/GameWriter.h"
 
 namespace fs = std::filesystem;
 
@@ -32,7 +41,7 @@ struct Loaded {
     ArchivePatchSet* sets = nullptr;
     uint32_t count = 0;
     Bytes payload;
-    FingerprintTable fingerprints{0, nullptr};
+    FingerprintTable fingerprints{0, nullptr, 0};
     ~Loaded() {
         FreePatchSets(sets, count);
         FreeFingerprintTable(&fingerprints);
@@ -197,7 +206,8 @@ TEST_F(PatchBuildTest, RoundTripGivesTheTranslatedEntriesAndTheLayoutTheInstalle
         EXPECT_TRUE(MatchesFingerprint(bytes.data(), bytes.data() + 8, f));
     }
 
-    // The summary's expected total is the rewritten archives' sizes, each shifted by 8.
+    // The progress total is the rewritten archives' sizes, each shifted by 8; it is written
+    // with the patch for the installer to measure its run against.
     uint64_t units = 0;
     for (uint32_t s = 0; s < patch.count; ++s) {
         Bytes before = ReadFileBytes(DiskPathOf(original, NarrowAscii(patch.sets[s].name)));
@@ -209,7 +219,11 @@ TEST_F(PatchBuildTest, RoundTripGivesTheTranslatedEntriesAndTheLayoutTheInstalle
         }
         units += ReferenceRewrite(before, records).size() >> 8;
     }
-    EXPECT_EQ(report.expectedUnits, units);
+    EXPECT_EQ(report.progressUnits, units);
+    uint32_t stored = 0;
+    Bytes total = ReadFileBytes(out / "progress_total.bin");
+    ASSERT_TRUE(ParseProgressTotal(total.data(), total.size(), &stored));
+    EXPECT_EQ(stored, units);
 }
 
 TEST_F(PatchBuildTest, ChosenFirstArchiveLeadsTheManifest) {
@@ -385,7 +399,7 @@ TEST(PatchBuildOnGeneratedGame, AgreesWithTheGeneratorsOwnPatch) {
     std::string game = (dir / "game").string(), genpatch = (dir / "genpatch").string();
     const char* fp[] = {"patchbuild", "fingerprint", "--game", game.c_str(), "--patch", genpatch.c_str(), "--quiet"};
     ASSERT_EQ(PatchBuildMain(7, fp), 0);
-    FingerprintTable a{0, nullptr}, b{0, nullptr};
+    FingerprintTable a{0, nullptr, 0}, b{0, nullptr, 0};
     Bytes fa = ReadFileBytes(dir / "genpatch" / "fingerprints.bin"), fb = ReadFileBytes(dir / "built" / "fingerprints.bin");
     ASSERT_TRUE(ParseFingerprints(fa.data(), fa.size(), &a));
     ASSERT_TRUE(ParseFingerprints(fb.data(), fb.size(), &b));
@@ -400,6 +414,22 @@ TEST(PatchBuildOnGeneratedGame, AgreesWithTheGeneratorsOwnPatch) {
     }
     FreeFingerprintTable(&a);
     FreeFingerprintTable(&b);
+    // Both give the progress total of the generator's patched folder.
+    uint32_t expectedUnits = 0;
+    {
+        std::ifstream list(dir / "archives.txt");
+        std::string name;
+        uint64_t originalSize = 0, expectedSize = 0, records = 0;
+        while (list >> name >> originalSize >> expectedSize >> records)
+            expectedUnits = AddArchiveUnits(expectedUnits, uint32_t(expectedSize));
+    }
+    EXPECT_GT(expectedUnits, 0u);
+    for (const char* patch : {"genpatch", "built"}) {
+        Bytes stored = ReadFileBytes(dir / patch / "progress_total.bin");
+        uint32_t units = 0;
+        ASSERT_TRUE(ParseProgressTotal(stored.data(), stored.size(), &units)) << patch;
+        EXPECT_EQ(units, expectedUnits) << patch;
+    }
     // ... and refuses to take them from a patched folder.
     std::string expected = (dir / "expected").string();
     const char* fromPatched[] = {"patchbuild", "fingerprint", "--game", expected.c_str(), "--patch", genpatch.c_str(), "--quiet"};
@@ -427,6 +457,24 @@ TEST_F(PatchBuildTest, CommandLineExitStatus) {
     EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t}), 2) << "--out is required";
     EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--colour", "x"}), 2);
     EXPECT_EQ(RunCli({"verify", "--game", o, "--patch", d, "--expect", "maybe"}), 2);
+    // Each command answers --help with its own usage, exit codes included, on stdout.
+    for (const char* command : {"build", "verify", "fingerprint"}) {
+        for (const char* help : {"--help", "-h"}) {
+            SCOPED_TRACE(std::string(command) + " " + help);
+            ::testing::internal::CaptureStdout();
+            EXPECT_EQ(RunCli({command, help}), 0);
+            std::string text = ::testing::internal::GetCapturedStdout();
+            EXPECT_NE(text.find(std::string("patchbuild ") + command + " --"), std::string::npos) << text;
+            EXPECT_NE(text.find("exit status: 0"), std::string::npos) << text;
+            EXPECT_EQ(text.find("unknown option"), std::string::npos) << text;
+        }
+    }
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(RunCli({}), 2);
+    std::string usage = ::testing::internal::GetCapturedStderr();
+    for (const char* part : {"patchbuild build", "patchbuild verify", "patchbuild fingerprint", "exit status: 0",
+                             "1 refused", "2 wrong usage", "COMMAND --help"})
+        EXPECT_NE(usage.find(part), std::string::npos) << part << " in\n" << usage;
     EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--quiet"}), 0);
     EXPECT_TRUE(fs::exists(out / "manifest.bin"));
     // --first takes the name with either separator.
@@ -437,6 +485,120 @@ TEST_F(PatchBuildTest, CommandLineExitStatus) {
     renamed.entries[0].lead[1] ^= 1;
     PutTranslated(kTitle, renamed);
     EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--quiet"}), 1);
+}
+
+} // namespace
+
+namespace {
+
+// The rename that puts the files in place fails at the N-th call (counted from 1).
+int g_renameCalls = 0, g_failRenameAt = 0;
+int CountingRename(const char* from, const char* to) {
+    if (++g_renameCalls == g_failRenameAt) {
+        errno = EXDEV;
+        return -1;
+    }
+    return std::rename(from, to);
+}
+
+std::map<std::string, Bytes> FolderBytes(const fs::path& dir) {
+    std::map<std::string, Bytes> files;
+    for (const auto& e : fs::directory_iterator(dir)) files[e.path().filename().string()] = ReadFileBytes(e.path());
+    return files;
+}
+
+// A failure while the four files are put in place, at every step, leaves the previous patch
+// exactly as it was and nothing else in the folder.
+TEST_F(PatchBuildTest, AFailedCommitLeavesThePreviousSetAsItWas) {
+    PutOriginal(kTitle, MakeSample(6, 1, "title"));
+    PutOriginal(kDemo, MakeSample(5, 2, "demo"));
+    PutTranslated(kTitle, Translate(originals[kTitle], 3));
+    BuildReport first;
+    ASSERT_TRUE(Build(&first));
+    const std::map<std::string, Bytes> before = FolderBytes(out);
+    ASSERT_EQ(before.size(), 4u);
+
+    PutTranslated(kDemo, Translate(originals[kDemo], 4)); // the next build differs in every file
+    // Two renames per file (the previous one aside, the new one in): eight in all.
+    for (int failAt = 1; failAt <= 8; ++failAt) {
+        SCOPED_TRACE(failAt);
+        g_renameCalls = 0;
+        g_failRenameAt = failAt;
+        g_outputRename = CountingRename;
+        BuildReport report;
+        EXPECT_FALSE(Build(&report));
+        g_outputRename = std::rename;
+        ASSERT_EQ(report.problems.size(), 1u);
+        EXPECT_NE(report.problems[0].find("cannot put in place"), std::string::npos) << report.problems[0];
+        EXPECT_TRUE(FolderBytes(out) == before) << "the previous set changed or something was left beside it";
+    }
+    g_failRenameAt = 0;
+    BuildReport last;
+    ASSERT_TRUE(Build(&last));
+    EXPECT_EQ(FolderBytes(out).size(), 4u);
+    EXPECT_FALSE(FolderBytes(out) == before);
+}
+
+// An --out that cannot take the files is refused first, before the archives are compared
+// (their problems would otherwise come first), naming the folder, not an internal file.
+TEST_F(PatchBuildTest, AnUnusableOutIsRefusedBeforeAnyWork) {
+    PutOriginal(kTitle, MakeSample(6, 1, "title"));
+    PutTranslated(kTitle, Translate(originals[kTitle], 3));
+    WriteFileBytes(DiskPathOf(translated, kMsg), BuildSample(MakeSample(3, 9, "m"))); // no original
+    struct Case {
+        const char* what;
+        void (*prepare)(const fs::path& out);
+        const char* mustMention;
+    };
+    const Case cases[] = {
+        {"--out is a file", [](const fs::path& o) { WriteFileBytes(o, {1}); }, "names a file, not a folder"},
+        {"--out lies below a file", [](const fs::path& o) { WriteFileBytes(o, {1}); }, "cannot create the folder"},
+        {"a patch file's name is taken by a folder",
+         [](const fs::path& o) { fs::create_directories(o / "manifest.bin"); }, "in the way"},
+        {"the progress total's name is taken by a folder",
+         [](const fs::path& o) { fs::create_directories(o / "progress_total.bin" / "x"); }, "in the way"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::remove_all(root / "outs");
+        fs::create_directories(root / "outs");
+        fs::path where = root / "outs" / "patch";
+        c.prepare(where);
+        BuildOptions options;
+        options.original = original;
+        options.translated = translated;
+        options.out = std::string(c.what) == "--out lies below a file" ? where / "below" : where;
+        BuildReport report;
+        EXPECT_FALSE(BuildPatch(options, &report));
+        ASSERT_EQ(report.problems.size(), 1u) << "refused after the comparison";
+        EXPECT_NE(report.problems[0].find(c.mustMention), std::string::npos) << report.problems[0];
+        EXPECT_EQ(report.problems[0].find(".part"), std::string::npos) << report.problems[0];
+    }
+}
+
+// The total the generator's full-size facts give, computed as patchbuild computes it for a
+// patch (from each original table and its records, as the installer's rewrite lays the
+// archive out): exactly the installer's fixed total, so the full-size patch's bar is as before.
+TEST(PatchBuildProgressTotal, TheGeneratorsFullSizeFactsGiveTheFixedTotal) {
+    GameLayout layout = BuildGameLayout(1);
+    ASSERT_TRUE(ScaleToFullFacts(layout));
+    uint32_t units = 0;
+    for (size_t p = 0; p < layout.archives.size(); ++p) {
+        const GenArchive& a = layout.archives[p];
+        Bytes headerAndTable = OriginalHeaderAndTable(layout, p);
+        ArchiveImage image;
+        std::copy(headerAndTable.begin(), headerAndTable.begin() + 8, image.header);
+        image.table.assign(headerAndTable.begin() + 8, headerAndTable.end());
+        image.fileSize = a.originalSize;
+        std::vector<EntryPatch> records;
+        for (const GenRecord& r : a.records) records.push_back({r.entryIndex, r.sizeWord, r.length, 0, nullptr});
+        uint32_t size = 0;
+        ASSERT_TRUE(PatchedArchiveSize(image, records, &size)) << a.name;
+        EXPECT_EQ(size, a.expectedSize) << a.name;
+        units = AddArchiveUnits(units, size);
+    }
+    EXPECT_EQ(units, 18077230u);
+    EXPECT_EQ(units, kProgressExpectedUnits);
 }
 
 } // namespace

@@ -4,6 +4,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "ArchiveSamples.h"
 #include "core/ArchiveFormat.h"
 #include "core/FingerprintWriter.h"
@@ -43,7 +45,8 @@ struct Sample {
         replaced[5] = replaced[1] = true;
         FingerprintRecord record;
         EXPECT_TRUE(FingerprintArchive(source, image, replaced, &record, nullptr));
-        fingerprint = {6, name, record.entryCount, record.tableHash, record.keptHash, record.originalHash};
+        fingerprint = {6, name, record.entryCount, record.tableHash, record.keptHash, record.originalHash, true, {}};
+        std::copy(record.header.begin(), record.header.end(), fingerprint.header);
     }
     Bytes Patched() const { return ReferenceRewrite(original, records); }
     ArchiveVerdict Verify(const Bytes& archive, bool withFingerprint) {
@@ -75,8 +78,14 @@ TEST(Verify, TellsOriginalPatchedAndNeitherApart) {
          ArchiveState::Unpatched, ""},
         {"patched", patched, ArchiveState::Patched, ArchiveState::Patched, ""},
         {"patched twice", ReferenceRewrite(patched, s.records), ArchiveState::Patched, ArchiveState::Patched, ""},
-        {"partly patched", ReferenceRewrite(s.original, {s.records[0]}), ArchiveState::Neither, ArchiveState::Neither,
-         "partly patched"},
+        {"one replaced entry patched, the other not", ReferenceRewrite(s.original, {s.records[0]}),
+         ArchiveState::Neither, ArchiveState::Neither, "damaged: entry 1 hold"},
+        {"damaged: a patched entry's bytes", With(patched, [](SampleArchive& a) { a.entries[5].data[7] ^= 1; }),
+         ArchiveState::Neither, ArchiveState::Neither, "damaged: entry 5 hold"},
+        {"damaged: the header", With(s.original, [](SampleArchive& a) { a.headerLead[2] ^= 1; }),
+         ArchiveState::Neither, ArchiveState::Unpatched, "its header differs"},
+        {"damaged: the header of a patched archive", With(patched, [](SampleArchive& a) { a.headerLead[0] ^= 0x80; }),
+         ArchiveState::Neither, ArchiveState::Patched, "its header differs"},
         {"damaged: cut short", truncated, ArchiveState::Neither, ArchiveState::Neither, "damaged"},
         {"another release: entry renamed", With(patched, [](SampleArchive& a) { a.entries[6].lead[3] ^= 1; }),
          ArchiveState::Neither, ArchiveState::Patched, "not the release"},
@@ -90,7 +99,7 @@ TEST(Verify, TellsOriginalPatchedAndNeitherApart) {
          ArchiveState::Unpatched, "neither the original nor the patched"},
         {"patched data with the old size word",
          With(patched, [](SampleArchive& a) { a.entries[1].sizeWord = 0x456; }), ArchiveState::Neither,
-         ArchiveState::Neither, "partly patched"},
+         ArchiveState::Neither, "damaged: entry 1 hold"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -102,6 +111,28 @@ TEST(Verify, TellsOriginalPatchedAndNeitherApart) {
     }
     MemorySource pay(s.payload);
     EXPECT_EQ(VerifyArchive(nullptr, s.set, pay, &s.fingerprint, nullptr).state, ArchiveState::Missing);
+}
+
+// A fingerprint table written before fingerprints named the header still reads and still
+// tells original from patched; only a header change goes unseen with it.
+TEST(Verify, FingerprintsWithoutHeaderStillRead) {
+    Sample s;
+    FingerprintRecord record{u"a.arc", s.fingerprint.entryCount, s.fingerprint.tableHash, s.fingerprint.keptHash,
+                             s.fingerprint.originalHash, {}};
+    Bytes v1 = SerializeFingerprints({record}, kFingerprintVersionWithoutHeader);
+    EXPECT_EQ(Bytes(v1.begin() + 4, v1.begin() + 8), (Bytes{1, 0, 0, 0}));
+    FingerprintTable table{0, nullptr, 0};
+    ASSERT_TRUE(ParseFingerprints(v1.data(), v1.size(), &table));
+    ASSERT_EQ(table.count, 1u);
+    EXPECT_EQ(table.version, 1u);
+    EXPECT_FALSE(table.items[0].hasHeader);
+    s.fingerprint = table.items[0];
+    s.fingerprint.name = s.name;
+    EXPECT_EQ(s.Verify(s.original, true).state, ArchiveState::Original);
+    EXPECT_EQ(s.Verify(s.Patched(), true).state, ArchiveState::Patched);
+    EXPECT_EQ(s.Verify(With(s.original, [](SampleArchive& a) { a.headerLead[2] ^= 1; }), true).state,
+              ArchiveState::Original);
+    FreeFingerprintTable(&table);
 }
 
 TEST(Verify, RecordsThatDoNotFitTheArchiveMakeItNeither) {

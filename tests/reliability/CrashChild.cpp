@@ -127,6 +127,8 @@ int wmain(int argc, wchar_t** argv) {
     case PatchLoad::ManifestUnusable: Line("ERROR the manifest does not parse"); return 3;
     case PatchLoad::PayloadMissing: Line("ERROR cannot read the patch files"); return 3;
     case PatchLoad::FingerprintsMalformed: Line("ERROR the fingerprints do not parse"); return 3;
+    case PatchLoad::ProgressTotalMalformed: Line("ERROR the progress total does not parse"); return 3;
+    case PatchLoad::InstallerDamaged: Line("ERROR the patch differs from its digest"); return 3;
     }
     if (!patch.fingerprints.empty()) Line("FINGERPRINTS loaded");
     lstrcpynW(g_gameDir, game.c_str(), kPathUnits);

@@ -38,7 +38,7 @@ TEST(ShippedSetup, CarriesTheFingerprintsOfThePatchItEmbeds) {
         ASSERT_NE(manifest, nullptr);
         ArchivePatchSet* sets = nullptr;
         uint32_t count = 0;
-        FingerprintTable table{0, nullptr};
+        FingerprintTable table{0, nullptr, 0};
         ASSERT_TRUE(ParsePatchManifest(manifest->data.data(), manifest->data.size(), &sets, &count));
         ASSERT_TRUE(ParseFingerprints(res->data.data(), res->data.size(), &table));
         EXPECT_EQ(table.count, count);

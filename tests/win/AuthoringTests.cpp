@@ -226,6 +226,7 @@ TEST_F(AuthoringTest, ComparisonReadsOnlyWhatItNeeds) {
         {"data cut short: the table is all that is read", tableEnd, 0, FingerprintVerdict::Matches},
         {"table cut short", tableEnd - 1, 0, FingerprintVerdict::Unreadable},
         {"header only, entry count changed", 8, 6, FingerprintVerdict::Differs},
+        {"header only, a byte before the entry count changed", 8, 2, FingerprintVerdict::Differs},
         {"last entry's leading bytes", 0, tableEnd - 80 + 67, FingerprintVerdict::Differs},
         {"first entry's stored length", 0, 8 + 68, FingerprintVerdict::Matches},
         {"a size word", 0, 8 + 80 + 72, FingerprintVerdict::Matches},

@@ -39,8 +39,10 @@ protected:
     }
     void TearDown() override { g_gameDir[0] = 0; }
 
-    PatchLoad InstallFrom(const Bytes* manifest, const Bytes* payload, const Bytes* fingerprints) {
+    PatchLoad InstallFrom(const Bytes* manifest, const Bytes* payload, const Bytes* fingerprints,
+                          const Bytes* progressTotal = nullptr) {
         PatchBytes bytes;
+        if (progressTotal) bytes.progressTotal = progressTotal->data(), bytes.progressTotalSize = progressTotal->size();
         if (manifest) bytes.manifest = manifest->data(), bytes.manifestSize = manifest->size();
         if (payload) bytes.payload = payload->data(), bytes.payloadSize = payload->size();
         if (fingerprints) bytes.fingerprints = fingerprints->data(), bytes.fingerprintsSize = fingerprints->size();
@@ -63,21 +65,25 @@ TEST_F(InstallTest, DamagedPatchDataWritesNothingAndIsToldOnce) {
         L"Kestrune 1.2版汉化补丁未能安装：安装程序中的补丁数据缺失或已损坏，游戏文件未被修改。请重新下载本安装程序。";
     const std::wstring fingerprintsDamaged =
         L"Kestrune 1.2版汉化补丁未能安装：安装程序中用于核对游戏文件版本的数据已损坏，游戏文件未被修改。请重新下载本安装程序。";
+    const Bytes cutTotal = {'K', 'S', 'P', 'T', 1, 0, 0, 0, 9, 9, 9};
     const struct {
         const char* what;
         const Bytes *manifest, *payload, *fingerprints;
         PatchLoad load;
         const std::wstring& text;
+        const Bytes* progressTotal;
     } cases[] = {
-        {"no manifest", nullptr, &payload, nullptr, PatchLoad::ManifestUnusable, patchDamaged},
-        {"manifest cut short", &cutManifest, &payload, nullptr, PatchLoad::ManifestUnusable, patchDamaged},
-        {"no payload", &manifest, nullptr, nullptr, PatchLoad::PayloadMissing, patchDamaged},
+        {"no manifest", nullptr, &payload, nullptr, PatchLoad::ManifestUnusable, patchDamaged, nullptr},
+        {"manifest cut short", &cutManifest, &payload, nullptr, PatchLoad::ManifestUnusable, patchDamaged, nullptr},
+        {"no payload", &manifest, nullptr, nullptr, PatchLoad::PayloadMissing, patchDamaged, nullptr},
         {"fingerprints present but malformed", &manifest, &payload, &badFingerprints,
-         PatchLoad::FingerprintsMalformed, fingerprintsDamaged},
+         PatchLoad::FingerprintsMalformed, fingerprintsDamaged, nullptr},
+        {"progress total present but malformed", &manifest, &payload, nullptr, PatchLoad::ProgressTotalMalformed,
+         patchDamaged, &cutTotal},
     };
     for (const auto& c : cases) {
         messages.Clear();
-        EXPECT_EQ(InstallFrom(c.manifest, c.payload, c.fingerprints), c.load) << c.what;
+        EXPECT_EQ(InstallFrom(c.manifest, c.payload, c.fingerprints, c.progressTotal), c.load) << c.what;
         ASSERT_EQ(messages.Messages().size(), 1u) << c.what;
         EXPECT_EQ(messages.Messages()[0].caption, L"安装失败") << c.what;
         EXPECT_EQ(messages.Messages()[0].text, c.text) << c.what;

@@ -141,6 +141,29 @@ TEST_F(PatchRunTest, EveryArchiveByteExactAndProgressFollowsTheSizes) {
     ExpectAllArchivesAsExpected();
 }
 
+// A patch that carries its own total (the sum of its patched archives' units, as patchbuild
+// computes it) ends its bar at exactly 100, whatever the folder's size; this small folder
+// against the fixed total would stop at 0.
+TEST_F(PatchRunTest, APatchsOwnTotalEndsTheBarAtHundred) {
+    GeneratedPatch patch(data);
+    uint32_t total = 0;
+    for (const auto& a : archives) total = AddArchiveUnits(total, a.expectedSize);
+    ASSERT_EQ(ProgressPosition(total), 0) << "the folder is larger than expected for this case";
+    patch.loaded.hasProgressTotal = true;
+    patch.loaded.progressTotalUnits = total;
+    ProgressRecorder progress;
+    PatchRunResult result = PatchAllArchives(patch.loaded, nullptr);
+    EXPECT_EQ(result.failedCount, 0u);
+    ASSERT_EQ(ProgressRecorder::positions.size(), archives.size());
+    uint32_t units = 0;
+    for (size_t i = 0; i < archives.size(); ++i) {
+        units = AddArchiveUnits(units, archives[i].expectedSize);
+        EXPECT_EQ(ProgressRecorder::positions[i], static_cast<int>(units / double(total) * 100.0)) << i;
+    }
+    EXPECT_EQ(ProgressRecorder::positions.back(), 100);
+    ExpectAllArchivesAsExpected();
+}
+
 TEST_F(PatchRunTest, FailedArchivesAreCountedAndTheRestPatched) {
     GeneratedPatch patch(data);
     const std::wstring missing = std::wstring(g_gameDir) + archives[5].name;

@@ -263,3 +263,13 @@ bool WriteGameFolder(const GameLayout& layout, size_t count, const fs::path& out
     }
     return true;
 }
+
+std::vector<unsigned char> OriginalHeaderAndTable(const GameLayout& layout, size_t p) {
+    const GenArchive& a = layout.archives[p];
+    std::vector<unsigned char> bytes(8);
+    std::memcpy(bytes.data(), a.headerLead, 6);
+    PutU16(bytes.data() + 6, uint32_t(a.entries.size()));
+    std::vector<unsigned char> table = OriginalTable(layout, p);
+    bytes.insert(bytes.end(), table.begin(), table.end());
+    return bytes;
+}

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "tools/gamegen/GameLayout.h"
 
@@ -24,3 +25,7 @@ using GameWriteProgress = std::function<void(size_t done)>;
 // folders are removed first. On failure *error says what went wrong.
 bool WriteGameFolder(const GameLayout& layout, size_t count, const std::filesystem::path& out,
                      const GameWriteProgress& progress, GameWriteTotals* totals, std::string* error);
+
+// The original archive's header and entry table (8 + 80 N bytes) of archive p of a scaled
+// layout, without writing anything: what a tool reads first from the archive.
+std::vector<unsigned char> OriginalHeaderAndTable(const GameLayout& layout, size_t p);

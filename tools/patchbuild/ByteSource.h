@@ -45,28 +45,5 @@ private:
     uint64_t m_size = 0;
 };
 
-// Output written under a temporary name beside the target ("NAME.part") and renamed into
-// place by Commit, so a failed run never leaves a half-written file under the real name.
-// Not committed: the temporary file is removed.
-class OutputFile {
-public:
-    OutputFile() = default;
-    ~OutputFile();
-    OutputFile(const OutputFile&) = delete;
-    OutputFile& operator=(const OutputFile&) = delete;
-    bool Create(const std::filesystem::path& path, std::string* error);
-    bool Write(const unsigned char* data, size_t count);
-    uint64_t Written() const { return m_written; }
-    bool Commit(std::string* error);
-
-private:
-    std::FILE* m_file = nullptr;
-    std::filesystem::path m_path, m_temp;
-    uint64_t m_written = 0;
-    bool m_ok = false;
-};
-
 // Whole small files (manifest, fingerprints).
 bool ReadWholeFile(const std::filesystem::path& path, std::vector<unsigned char>* bytes, std::string* error);
-bool WriteFileAtomically(const std::filesystem::path& path, const std::vector<unsigned char>& bytes,
-                         std::string* error);

@@ -5,36 +5,53 @@
 #include <map>
 #include <string>
 
-#include "core/ProgressMath.h"
 #include "tools/patchbuild/PatchBuild.h"
 #include "tools/patchbuild/PatchVerify.h"
 #include "tools/patchbuild/ProgressBar.h"
 
 namespace {
 
-const char kUsage[] =
-    "usage:\n"
+const char kBuildUsage[] =
     "  patchbuild build --original DIR --translated DIR --out DIR [--first NAME] [--quiet]\n"
     "      compares every .arc file below --translated with the file of the same relative\n"
-    "      path below --original and writes manifest.bin, payload.bin and fingerprints.bin\n"
-    "      into --out (embed them with: scripts/build.sh --patch DIR)\n"
+    "      path below --original and writes manifest.bin, payload.bin, fingerprints.bin and\n"
+    "      progress_total.bin into --out, all four or none (embed them with:\n"
+    "      scripts/build.sh --patch DIR --shipped-only)\n"
+    "      exit status: 0 written; 1 refused, --out left as it was; 2 wrong usage\n";
+const char kVerifyUsage[] =
     "  patchbuild verify --game DIR --patch DIR [--expect original|patched] [--quiet]\n"
     "      reports for each archive of the patch whether the game folder holds it original,\n"
     "      patched or neither; changes nothing\n"
+    "      exit status: 0 no archive is neither or missing (with --expect: every archive is\n"
+    "      in that state); 1 otherwise; 2 wrong usage or unreadable patch files\n";
+const char kFingerprintUsage[] =
     "  patchbuild fingerprint --game DIR --patch DIR [--quiet]\n"
-    "      writes DIR/fingerprints.bin for an existing manifest from the original game folder\n";
+    "      writes DIR/fingerprints.bin and DIR/progress_total.bin for an existing manifest\n"
+    "      from the original game folder\n"
+    "      exit status: 0 written; 1 refused, nothing written; 2 wrong usage or unreadable\n"
+    "      patch files\n";
 
-int Usage(const std::string& why) {
+std::string Usage() {
+    return std::string("usage:\n") + kBuildUsage + kVerifyUsage + kFingerprintUsage +
+           "  patchbuild COMMAND --help   shows one command's usage\n";
+}
+
+int Usage(const std::string& why, const char* command = nullptr) {
     if (!why.empty()) std::fprintf(stderr, "patchbuild: %s\n", why.c_str());
-    std::fputs(kUsage, stderr);
+    std::fputs(command ? (std::string("usage:\n") + command).c_str() : Usage().c_str(), stderr);
     return 2;
 }
 
 // "--name value" pairs and the flag --quiet; every option is known to its command.
+// --help anywhere asks for the command's usage instead.
 bool ParseOptions(int argc, const char* const* argv, const std::map<std::string, bool>& known,
                   std::map<std::string, std::string>* values, bool* quiet, std::string* error) {
     for (int i = 2; i < argc; ++i) {
         std::string arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            error->clear();
+            return false;
+        }
         if (arg == "--quiet") {
             *quiet = true;
             continue;
@@ -59,6 +76,11 @@ bool ParseOptions(int argc, const char* const* argv, const std::map<std::string,
     return true;
 }
 
+int Help(const char* command) {
+    std::fputs((std::string("usage:\n") + command).c_str(), stdout);
+    return 0;
+}
+
 std::string Grouped(uint64_t value) {
     std::string digits = std::to_string(value), out;
     for (size_t i = 0; i < digits.size(); ++i) {
@@ -80,7 +102,7 @@ int RunBuild(int argc, const char* const* argv) {
     std::string error;
     if (!ParseOptions(argc, argv, {{"--original", true}, {"--translated", true}, {"--out", true}, {"--first", false}},
                       &v, &quiet, &error))
-        return Usage(error);
+        return error.empty() ? Help(kBuildUsage) : Usage(error, kBuildUsage);
     BuildOptions options;
     options.original = v["--original"];
     options.translated = v["--translated"];
@@ -101,10 +123,10 @@ int RunBuild(int argc, const char* const* argv) {
                     "manifest %s bytes\n",
                     report.archives, report.records, report.bit30Records, Grouped(report.payloadBytes).c_str(),
                     Grouped(report.manifestBytes).c_str());
-        std::printf("patchbuild: expected total after patching: %s units of 256 bytes "
-                    "(the installer's progress bar is scaled to %s)\n",
-                    Grouped(report.expectedUnits).c_str(), Grouped(kProgressExpectedUnits).c_str());
-        std::printf("patchbuild: wrote manifest.bin, payload.bin and fingerprints.bin to %s\n",
+        std::printf("patchbuild: progress total: %s units of 256 bytes (the patched archives' sizes; the "
+                    "installer's bar reaches 100 on it)\n",
+                    Grouped(report.progressUnits).c_str());
+        std::printf("patchbuild: wrote manifest.bin, payload.bin, fingerprints.bin and progress_total.bin to %s\n",
                     options.out.string().c_str());
     }
     return 0;
@@ -115,10 +137,10 @@ int RunVerify(int argc, const char* const* argv) {
     bool quiet = false;
     std::string error;
     if (!ParseOptions(argc, argv, {{"--game", true}, {"--patch", true}, {"--expect", false}}, &v, &quiet, &error))
-        return Usage(error);
+        return error.empty() ? Help(kVerifyUsage) : Usage(error, kVerifyUsage);
     std::string expect = v.count("--expect") ? v["--expect"] : "";
     if (!expect.empty() && expect != "original" && expect != "patched")
-        return Usage("--expect takes original or patched");
+        return Usage("--expect takes original or patched", kVerifyUsage);
     VerifyOptions options{v["--game"], v["--patch"], ProgressStream(quiet)};
     VerifyReport report;
     if (!VerifyGameFolder(options, &report)) {
@@ -153,16 +175,20 @@ int RunFingerprint(int argc, const char* const* argv) {
     std::map<std::string, std::string> v;
     bool quiet = false;
     std::string error;
-    if (!ParseOptions(argc, argv, {{"--game", true}, {"--patch", true}}, &v, &quiet, &error)) return Usage(error);
+    if (!ParseOptions(argc, argv, {{"--game", true}, {"--patch", true}}, &v, &quiet, &error))
+        return error.empty() ? Help(kFingerprintUsage) : Usage(error, kFingerprintUsage);
     VerifyOptions options{v["--game"], v["--patch"], ProgressStream(quiet)};
     std::vector<std::string> problems;
     size_t archives = 0;
-    if (!WriteFingerprintsForPatch(options, &problems, &archives)) {
+    uint32_t units = 0;
+    if (!WriteFingerprintsForPatch(options, &problems, &archives, &units)) {
         for (const std::string& p : problems) std::fprintf(stderr, "patchbuild: error: %s\n", p.c_str());
         std::fprintf(stderr, "patchbuild: nothing written\n");
         return 1;
     }
-    if (!quiet) std::printf("patchbuild: wrote fingerprints of %zu archives\n", archives);
+    if (!quiet)
+        std::printf("patchbuild: wrote fingerprints of %zu archives and the progress total (%s units)\n", archives,
+                    Grouped(units).c_str());
     return 0;
 }
 
@@ -175,7 +201,7 @@ int PatchBuildMain(int argc, const char* const* argv) {
     if (command == "verify") return RunVerify(argc, argv);
     if (command == "fingerprint") return RunFingerprint(argc, argv);
     if (command == "--help" || command == "-h" || command == "help") {
-        std::fputs(kUsage, stdout);
+        std::fputs(Usage().c_str(), stdout);
         return 0;
     }
     return Usage("unknown command " + command);

@@ -3,9 +3,10 @@
 //   patchbuild build --original DIR --translated DIR --out DIR [--first NAME] [--quiet]
 //   patchbuild verify --game DIR --patch DIR [--expect original|patched] [--quiet]
 //   patchbuild fingerprint --game DIR --patch DIR [--quiet]
+//   patchbuild COMMAND --help
 //
-// Exit status: 0 success; 1 refused (build, fingerprint) or an archive not in the expected
-// state (verify); 2 wrong usage or unreadable patch files.
+// Exit status: 0 success (and --help); 1 refused (build, fingerprint) or an archive not in
+// the expected state (verify); 2 wrong usage or unreadable patch files.
 #pragma once
 
 int PatchBuildMain(int argc, const char* const* argv);

@@ -7,8 +7,11 @@
 #include "core/FingerprintWriter.h"
 #include "core/ManifestWriter.h"
 #include "core/PatchManifest.h"
+#include "core/ProgressMath.h"
+#include "core/ProgressTotal.h"
 #include "tools/patchbuild/ByteSource.h"
 #include "tools/patchbuild/GamePaths.h"
+#include "tools/patchbuild/OutputSet.h"
 #include "tools/patchbuild/PatchDiff.h"
 #include "tools/patchbuild/PatchLayout.h"
 #include "tools/patchbuild/ProgressBar.h"
@@ -115,6 +118,18 @@ bool SelfCheck(const std::vector<unsigned char>& manifestBytes, const PatchPlan&
 
 } // namespace
 
+const std::vector<std::string>& PatchFileNames() {
+    static const std::vector<std::string> names = {kManifestFile, kPayloadFile, kFingerprintsFile,
+                                                   kProgressTotalFile};
+    return names;
+}
+
+std::vector<unsigned char> ProgressTotalBytes(uint32_t units) {
+    unsigned char stored[kProgressTotalSize];
+    StoreProgressTotal(units, stored);
+    return std::vector<unsigned char>(stored, stored + sizeof stored);
+}
+
 bool BuildPatch(const BuildOptions& options, BuildReport* report) {
     std::error_code ec;
     if (!fs::is_directory(options.original, ec)) {
@@ -123,6 +138,12 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
     }
     if (fs::equivalent(options.original, options.translated, ec)) {
         report->problems.push_back("the original and the translated folder are the same folder");
+        return false;
+    }
+    // An --out that cannot take the files is told before the long comparison.
+    std::string error;
+    if (!CheckOutputFolder(options.out, PatchFileNames(), &error)) {
+        report->problems.push_back(error);
         return false;
     }
     // Archives without a usable original are reported together with what the comparison
@@ -136,7 +157,6 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
         ProgressBar bar(options.progress, "comparing archives", total);
         for (const Pair& p : pairs) {
             FileSource original, translated;
-            std::string error;
             if (!original.Open(p.original, &error) || !translated.Open(p.translated, &error)) {
                 report->problems.push_back(p.name + ": " + error);
                 continue;
@@ -166,7 +186,6 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
     }
 
     PatchPlan plan;
-    std::string error;
     if (!PlanPatch(&diffs, options.first, &plan, &error)) {
         report->problems.push_back(error);
         return false;
@@ -177,20 +196,19 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
         return false;
     }
     std::vector<FingerprintRecord> fingerprints;
-    for (const ArchiveDiff& d : diffs) fingerprints.push_back(d.fingerprint);
+    uint32_t units = 0; // as the installer's run adds them
+    for (const ArchiveDiff& d : diffs) {
+        fingerprints.push_back(d.fingerprint);
+        units = AddArchiveUnits(units, d.patchedSize);
+    }
 
-    // All three files are written under temporary names first and renamed only when all
-    // of them are complete, so a failed run leaves no mismatched set behind.
-    fs::create_directories(options.out, ec);
-    std::vector<unsigned char> fingerprintBytes = SerializeFingerprints(fingerprints);
-    OutputFile payload, manifest, fingerprint;
-    bool written = payload.Create(options.out / "payload.bin", &error) &&
-                   WritePayload(diffs, plan, payload, options.progress, &error) &&
-                   manifest.Create(options.out / "manifest.bin", &error) &&
-                   manifest.Write(manifestBytes.data(), manifestBytes.size()) &&
-                   fingerprint.Create(options.out / "fingerprints.bin", &error) &&
-                   fingerprint.Write(fingerprintBytes.data(), fingerprintBytes.size());
-    if (!written || !payload.Commit(&error) || !manifest.Commit(&error) || !fingerprint.Commit(&error)) {
+    OutputSet out(options.out);
+    OutputFile* payload = out.Add(kPayloadFile, &error);
+    bool written = payload && WritePayload(diffs, plan, *payload, options.progress, &error) &&
+                   out.AddBytes(kManifestFile, manifestBytes, &error) &&
+                   out.AddBytes(kFingerprintsFile, SerializeFingerprints(fingerprints), &error) &&
+                   out.AddBytes(kProgressTotalFile, ProgressTotalBytes(units), &error);
+    if (!written || !out.Commit(&error)) {
         report->problems.push_back(error.empty() ? options.out.string() + ": cannot write" : error);
         return false;
     }
@@ -199,8 +217,8 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
     for (const ArchiveDiff& d : diffs) {
         report->records += d.replaced.size();
         for (const ReplacedEntry& r : d.replaced) report->bit30Records += (r.sizeWord & kSizeWordReplacedBit) != 0;
-        report->expectedUnits += d.patchedSize >> 8;
     }
+    report->progressUnits = units;
     report->payloadBytes = plan.payloadSize;
     report->manifestBytes = manifestBytes.size();
     return true;

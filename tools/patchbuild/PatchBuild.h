@@ -1,11 +1,23 @@
 // `patchbuild build`: from the original game folder and a folder of translated archives
-// (same relative paths) to manifest.bin, payload.bin and fingerprints.bin.
+// (same relative paths) to the patch files the installer embeds.
 #pragma once
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+// The files of a patch folder.
+constexpr const char* kManifestFile = "manifest.bin";
+constexpr const char* kPayloadFile = "payload.bin";
+constexpr const char* kFingerprintsFile = "fingerprints.bin";
+constexpr const char* kProgressTotalFile = "progress_total.bin"; // payload/ProgressTotal.h
+
+// The four, in the order they are written.
+const std::vector<std::string>& PatchFileNames();
+
+// The stored form of a progress total.
+std::vector<unsigned char> ProgressTotalBytes(uint32_t units);
 
 struct BuildOptions {
     std::filesystem::path original;
@@ -23,9 +35,11 @@ struct BuildReport {
     size_t bit30Records = 0;
     uint64_t payloadBytes = 0;
     uint64_t manifestBytes = 0;
-    uint64_t expectedUnits = 0;         // sum of the patched archives' sizes >> 8
+    uint32_t progressUnits = 0;         // the progress total: the patched archives' sizes >> 8, summed
 };
 
-// Writes the three files into options.out (created if missing) only when every translated
-// archive can be expressed; otherwise nothing is written and report->problems says why.
+// Writes the four files into options.out (created if missing) only when every translated
+// archive can be expressed, all together (tools/patchbuild/OutputSet.h); otherwise the folder
+// is left as it was and report->problems says why. An --out that cannot take the files is
+// refused before any archive is read.
 bool BuildPatch(const BuildOptions& options, BuildReport* report);

@@ -1,5 +1,6 @@
 #include "tools/patchbuild/PatchDiff.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/ArchiveFormat.h"
@@ -44,6 +45,7 @@ void FingerprintFromDigests(const ArchiveImage& image, const std::vector<uint64_
     std::vector<bool> kept(n);
     for (uint32_t i = 0; i < n; ++i) kept[i] = !replaced[i];
     record->entryCount = n;
+    std::copy(image.header, image.header + kArcHeaderSize, record->header.begin());
     record->tableHash = HashEntryLeads(image.table.data(), n);
     record->keptHash = FoldContentHash(image, digests, kept);
     record->originalHash = FoldContentHash(image, digests, replaced);
@@ -59,6 +61,16 @@ bool FingerprintArchive(ByteSource& archive, const ArchiveImage& image, const st
         if (!DigestEntry(archive, image.DataOffset(i), image.StoredLength(i), &digests[i], progress)) return false;
     FingerprintFromDigests(image, digests, replaced, record);
     return true;
+}
+
+bool PatchedArchiveSize(const ArchiveImage& original, const std::vector<EntryPatch>& records, uint32_t* newSize) {
+    uint16_t n = original.EntryCount();
+    if (n == 0 || original.table.size() < ArcTableSize(n)) return false;
+    for (const EntryPatch& r : records)
+        if (r.entryIndex >= n) return false;
+    // The rewrite the installer will do, on a copy of the original table.
+    std::vector<unsigned char> table = original.table;
+    return PlanArchiveRewrite(table.data(), n, records.data(), uint32_t(records.size()), newSize) == ArchiveCheck::Ok;
 }
 
 bool DiffArchive(ByteSource& original, ByteSource& translated, ArchiveDiff* diff,
@@ -97,14 +109,11 @@ bool DiffArchive(ByteSource& original, ByteSource& translated, ArchiveDiff* diff
 
     FingerprintFromDigests(a, digests, replaced, &diff->fingerprint);
 
-    // The rewrite the installer will do, on a copy of the original table.
     std::vector<EntryPatch> records;
     for (const ReplacedEntry& r : diff->replaced)
         records.push_back({r.index, r.sizeWord, r.storedLength, 0, nullptr});
-    std::vector<unsigned char> table = a.table;
     uint32_t newSize = 0;
-    if (PlanArchiveRewrite(table.data(), uint16_t(n), records.data(), uint32_t(records.size()), &newSize) !=
-        ArchiveCheck::Ok) {
+    if (!PatchedArchiveSize(a, records, &newSize)) {
         problems->push_back(name + ": the patched archive would reach 2 GiB; archives must stay below that");
         return false;
     }

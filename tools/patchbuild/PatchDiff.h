@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/FingerprintWriter.h"
+#include "core/PatchManifest.h"
 #include "tools/patchbuild/ArchiveImage.h"
 
 struct ReplacedEntry {
@@ -35,3 +36,8 @@ bool DiffArchive(ByteSource& original, ByteSource& translated, ArchiveDiff* diff
 // Fingerprint of an archive for a set of replaced entries (digests read from the archive).
 bool FingerprintArchive(ByteSource& archive, const ArchiveImage& image, const std::vector<bool>& replaced,
                         FingerprintRecord* record, const ReadProgress& progress);
+
+// The size the installer's rewrite gives the archive with these records (what the run adds
+// to its progress total). False when the records do not fit the table or the archive would
+// reach 2 GiB.
+bool PatchedArchiveSize(const ArchiveImage& original, const std::vector<EntryPatch>& records, uint32_t* newSize);

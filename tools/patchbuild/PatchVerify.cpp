@@ -6,7 +6,10 @@
 #include "core/ArchiveFormat.h"
 #include "core/FingerprintWriter.h"
 #include "core/ManifestWriter.h"
+#include "core/ProgressMath.h"
 #include "tools/patchbuild/GamePaths.h"
+#include "tools/patchbuild/OutputSet.h"
+#include "tools/patchbuild/PatchBuild.h"
 #include "tools/patchbuild/PatchDiff.h"
 #include "tools/patchbuild/ProgressBar.h"
 
@@ -48,6 +51,18 @@ std::string RecordsProblem(const ArchivePatchSet& set, const ArchiveImage& image
     return "";
 }
 
+// The installer rewrites an archive as a whole, so some replaced entries holding the patch
+// and others not is damage (or another tool's work), never an interrupted installation.
+std::string PartlyCarried(const std::vector<uint32_t>& without, uint32_t recordCount) {
+    std::string entries;
+    for (size_t i = 0; i < without.size() && i < 5; ++i) entries += (i ? ", " : "") + std::to_string(without[i]);
+    if (without.size() > 5) entries += ", ...";
+    return "damaged: " + std::string(without.size() == 1 ? "entry " : "entries ") + entries +
+           (without.size() == 1 ? " holds" : " hold") + " other data than the patch's, although the other " +
+           std::to_string(recordCount - without.size()) + " of the " + std::to_string(recordCount) +
+           " replaced entries carry it";
+}
+
 } // namespace
 
 const char* ArchiveStateName(ArchiveState state) {
@@ -68,6 +83,8 @@ ArchiveVerdict VerifyArchive(ByteSource* archive, const ArchivePatchSet& set, By
     std::string why;
     if (!ReadArchiveImage(*archive, &image, &why)) return {ArchiveState::Neither, "damaged: " + why};
     uint32_t n = image.EntryCount();
+    if (fingerprint && n == fingerprint->entryCount && FingerprintHeaderDiffers(image.header, *fingerprint))
+        return {ArchiveState::Neither, "damaged or not the release this patch was made for (its header differs)"};
     if (fingerprint && !MatchesFingerprint(image.header, image.table.data(), *fingerprint)) {
         std::string counts = n == fingerprint->entryCount
                                  ? "entry records differ"
@@ -79,18 +96,19 @@ ArchiveVerdict VerifyArchive(ByteSource* archive, const ArchivePatchSet& set, By
     if (!why.empty()) return {ArchiveState::Neither, why};
 
     uint32_t carried = 0;
+    std::vector<uint32_t> without; // entries whose record's data they do not hold
     for (uint32_t r = 0; r < set.recordCount; ++r) {
         bool carries = false;
         if (!CarriesRecord(*archive, image, set.records[r], payload, &carries, progress))
             return {ArchiveState::Neither, "read error"};
         carried += carries;
+        if (!carries) without.push_back(set.records[r].entryIndex);
     }
 
     if (!fingerprint) {
         if (set.recordCount && carried == set.recordCount) return {ArchiveState::Patched, ""};
         if (carried == 0) return {ArchiveState::Unpatched, ""};
-        return {ArchiveState::Neither, "partly patched: " + std::to_string(carried) + " of " +
-                                           std::to_string(set.recordCount) + " replaced entries carry the patch"};
+        return {ArchiveState::Neither, PartlyCarried(without, set.recordCount)};
     }
 
     FingerprintRecord now;
@@ -100,9 +118,7 @@ ArchiveVerdict VerifyArchive(ByteSource* archive, const ArchivePatchSet& set, By
         return {ArchiveState::Neither, "entries that the patch leaves alone differ from the original release"};
     if (carried == set.recordCount) return {ArchiveState::Patched, ""};
     if (now.originalHash == fingerprint->originalHash) return {ArchiveState::Original, ""};
-    if (carried)
-        return {ArchiveState::Neither, "partly patched: " + std::to_string(carried) + " of " +
-                                           std::to_string(set.recordCount) + " replaced entries carry the patch"};
+    if (carried) return {ArchiveState::Neither, PartlyCarried(without, set.recordCount)};
     return {ArchiveState::Neither, "entries that the patch replaces hold neither the original nor the patched data"};
 }
 
@@ -111,7 +127,7 @@ namespace {
 struct LoadedPatch {
     ArchivePatchSet* sets = nullptr;
     uint32_t count = 0;
-    FingerprintTable fingerprints{0, nullptr};
+    FingerprintTable fingerprints{0, nullptr, 0};
     bool haveFingerprints = false;
     FileSource payload;
     ~LoadedPatch() {
@@ -122,14 +138,14 @@ struct LoadedPatch {
 
 bool LoadPatch(const fs::path& dir, LoadedPatch* patch, std::string* error) {
     std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(dir / "manifest.bin", &bytes, error)) return false;
+    if (!ReadWholeFile(dir / kManifestFile, &bytes, error)) return false;
     if (!ParsePatchManifest(bytes.data(), bytes.size(), &patch->sets, &patch->count)) {
-        *error = (dir / "manifest.bin").string() + ": not a well-formed manifest";
+        *error = (dir / kManifestFile).string() + ": not a well-formed manifest";
         return false;
     }
-    if (!patch->payload.Open(dir / "payload.bin", error)) return false;
+    if (!patch->payload.Open(dir / kPayloadFile, error)) return false;
     std::error_code ec;
-    fs::path fingerprints = dir / "fingerprints.bin";
+    fs::path fingerprints = dir / kFingerprintsFile;
     if (fs::exists(fingerprints, ec)) {
         if (!ReadWholeFile(fingerprints, &bytes, error)) return false;
         if (!ParseFingerprints(bytes.data(), bytes.size(), &patch->fingerprints)) {
@@ -189,14 +205,20 @@ bool VerifyGameFolder(const VerifyOptions& options, VerifyReport* report) {
     return true;
 }
 
-bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::string>* problems, size_t* archives) {
+bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::string>* problems, size_t* archives,
+                               uint32_t* progressUnits) {
     LoadedPatch patch;
     std::string error;
     if (!LoadPatch(options.patch, &patch, &error)) {
         problems->push_back(error);
         return false;
     }
+    if (!CheckOutputFolder(options.patch, {kFingerprintsFile, kProgressTotalFile}, &error)) {
+        problems->push_back(error);
+        return false;
+    }
     std::vector<FingerprintRecord> records;
+    uint32_t units = 0; // as the installer's run adds them
     ProgressBar bar(options.progress, "reading archives  ", FolderBytes(options.game, patch));
     for (uint32_t i = 0; i < patch.count; ++i) {
         const ArchivePatchSet& set = patch.sets[i];
@@ -229,15 +251,25 @@ bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::st
             problems->push_back(name + ": read error");
             continue;
         }
+        uint32_t patchedSize = 0;
+        if (!PatchedArchiveSize(image, std::vector<EntryPatch>(set.records, set.records + set.recordCount),
+                                &patchedSize)) {
+            problems->push_back(name + ": the patched archive would reach 2 GiB");
+            continue;
+        }
+        units = AddArchiveUnits(units, patchedSize);
         bar.Advance(file.Size());
         records.push_back(std::move(record));
     }
     bar.Finish();
     if (!problems->empty()) return false;
-    if (!WriteFileAtomically(options.patch / "fingerprints.bin", SerializeFingerprints(records), &error)) {
+    OutputSet out(options.patch);
+    if (!out.AddBytes(kFingerprintsFile, SerializeFingerprints(records), &error) ||
+        !out.AddBytes(kProgressTotalFile, ProgressTotalBytes(units), &error) || !out.Commit(&error)) {
         problems->push_back(error);
         return false;
     }
     *archives = records.size();
+    *progressUnits = units;
     return true;
 }

@@ -1,6 +1,6 @@
 // `patchbuild verify`: what state each archive of a game folder is in with respect to a
 // patch, without changing anything; and `patchbuild fingerprint`, which takes the
-// fingerprints of an existing patch from the original game folder.
+// fingerprints and the progress total of an existing patch from the original game folder.
 #pragma once
 #include <cstdint>
 #include <cstdio>
@@ -16,7 +16,7 @@ enum class ArchiveState {
     Original,  // as the release the patch was made for ships it (needs fingerprints)
     Patched,   // every replaced entry carries the patch and nothing else changed
     Unpatched, // no replaced entry carries the patch (without fingerprints to confirm more)
-    Neither,   // damaged, another release, partly patched or otherwise changed
+    Neither,   // damaged, another release or otherwise changed
     Missing,
 };
 
@@ -52,7 +52,9 @@ struct VerifyReport {
 
 bool VerifyGameFolder(const VerifyOptions& options, VerifyReport* report);
 
-// Writes PATCH/fingerprints.bin for an existing manifest from the original game folder.
+// Writes PATCH/fingerprints.bin and PATCH/progress_total.bin (the progress total of the
+// patched folder) for an existing manifest from the original game folder, both together.
 // Refuses (writes nothing) when an archive is missing, damaged, too short for its records
 // or already patched.
-bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::string>* problems, size_t* archives);
+bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::string>* problems, size_t* archives,
+                               uint32_t* progressUnits);

@@ -1,0 +1,61 @@
+#include "core/PatchDigest.h"
+
+#include <cstring>
+
+namespace {
+
+const char* const kFileNames[kPatchPartCount] = {"manifest.bin", "payload.bin", "fingerprints.bin",
+                                                 "progress_total.bin"};
+
+int HexValue(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1; // upper case is not the stored form either
+}
+
+} // namespace
+
+const char* PatchPartFileName(PatchPart part) {
+    return part >= 0 && part < kPatchPartCount ? kFileNames[part] : "";
+}
+
+bool ParsePatchDigest(const unsigned char* bytes, size_t size, PatchDigest* out) {
+    if (!bytes) return false;
+    PatchDigest digest{};
+    size_t pos = 0;
+    int next = 0; // parts must come in order: the first one a line may name
+    while (pos < size) {
+        if (size - pos < 2 * kSha256Size + 2) return false;
+        unsigned char hash[kSha256Size];
+        for (size_t i = 0; i < kSha256Size; ++i) {
+            int high = HexValue(bytes[pos + 2 * i]), low = HexValue(bytes[pos + 2 * i + 1]);
+            if (high < 0 || low < 0) return false;
+            hash[i] = static_cast<unsigned char>(high << 4 | low);
+        }
+        pos += 2 * kSha256Size;
+        if (bytes[pos] != ' ' || bytes[pos + 1] != ' ') return false;
+        pos += 2;
+        const unsigned char* end = static_cast<const unsigned char*>(std::memchr(bytes + pos, '\n', size - pos));
+        if (!end) return false;
+        size_t nameLength = size_t(end - (bytes + pos));
+        int part = next;
+        while (part < kPatchPartCount && (std::strlen(kFileNames[part]) != nameLength ||
+                                          std::memcmp(kFileNames[part], bytes + pos, nameLength) != 0))
+            ++part;
+        if (part == kPatchPartCount) return false;
+        digest.listed[part] = true;
+        std::memcpy(digest.sha256[part], hash, kSha256Size);
+        next = part + 1;
+        pos += nameLength + 1;
+    }
+    if (!digest.listed[kPartManifest] || !digest.listed[kPartPayload]) return false;
+    *out = digest;
+    return true;
+}
+
+bool PartMatchesDigest(const PatchDigest& digest, PatchPart part, bool present,
+                       const unsigned char (&sha256)[kSha256Size]) {
+    if (part < 0 || part >= kPatchPartCount) return false;
+    if (digest.listed[part] != present) return false;
+    return !present || std::memcmp(digest.sha256[part], sha256, kSha256Size) == 0;
+}
