@@ -46,14 +46,16 @@ class Harness:
     def __init__(self, args):
         self.args = args
         self.exe = args.exe
-        self.env = dict(os.environ)
-        self.env.update({
-            "WINEPREFIX": args.wine_prefix,
-            "WINEDLLPATH": args.wine_dllpath,
-            "WINEDEBUG": "-all",
-            "WINEDLLOVERRIDES": "mscoree,mshtml,winemenubuilder.exe=",
-        })
+        self.env = self.wine_env(args.wine_prefix, args.wine_dllpath)
         self.work = os.path.abspath(args.work)
+
+    @staticmethod
+    def wine_env(prefix, dllpath):
+        """The environment scripts/wine-env.sh gives every Windows program of the project."""
+        env_script = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "scripts", "wine-env.sh")
+        out = subprocess.run(["bash", "-c", '. "$0" && wine_env "$1" "$2" && env -0', env_script, prefix, dllpath],
+                             check=True, stdout=subprocess.PIPE, stdin=subprocess.DEVNULL).stdout
+        return dict(item.split("=", 1) for item in out.decode().split("\0") if "=" in item)
 
     @staticmethod
     def win(path):
