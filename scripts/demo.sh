@@ -62,7 +62,8 @@ flock "$prefix.lock" "$root/tests/e2e/gui-prefix.sh" "$prefix" >/dev/null
 setup="$out/setup.exe"
 "$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" "$e2e/e2e_repatch.exe" \
   "$(winpath "$build/$win/setup.exe")" "$(winpath "$setup")" "$(winpath "$data/patch/manifest.bin")" \
-  "$(winpath "$data/patch/payload.bin")" "$(winpath "$data/patch/fingerprints.bin")"
+  "$(winpath "$data/patch/payload.bin")" "$(winpath "$data/patch/fingerprints.bin")" \
+  "$(winpath "$data/patch/progress_total.bin")"
 
 game=$(winpath "$data/game")
 if ((interactive)); then
@@ -75,7 +76,8 @@ else
   xvfb-run -a -s "-screen 0 1024x768x24" "$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" \
     "$e2e/e2e_driver.exe" install setup="$(winpath "$setup")" game="$game" \
     shots="$(winpath "$out/screenshots")" archives="$(winpath "$data/archives.txt")" \
-    hook="$(winpath "$e2e/e2e_trace.dll")" trace="$(winpath "$out/trace.txt")" timeout=3600 |
+    hook="$(winpath "$e2e/e2e_trace.dll")" trace="$(winpath "$out/trace.txt")" timeout=3600 \
+    progress-total="$(winpath "$data/patch/progress_total.bin")" min-position=100 |
     tee "$out/driver.log" || true
   for f in "$out"/screenshots/*.bmp; do
     [ -f "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"

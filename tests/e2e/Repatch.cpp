@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/PatchDigest.h"
@@ -52,6 +53,16 @@ bool Replace(HANDLE update, int id, const std::vector<unsigned char>& bytes) {
                            static_cast<DWORD>(bytes.size()));
 }
 
+// Wine's UpdateResourceW does not remove a resource when given no data: a resource that
+// should be gone but is still there would make the recorded digest wrong, so it is checked.
+bool Removed(const wchar_t* exe, int id) {
+    HMODULE module = LoadLibraryExW(exe, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return false;
+    bool gone = FindResourceW(module, MAKEINTRESOURCEW(id), RT_RCDATA) == nullptr;
+    FreeLibrary(module);
+    return gone;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -85,6 +96,13 @@ int wmain(int argc, wchar_t** argv) {
     if (!update || !EndUpdateResourceW(update, !ok) || !ok) {
         fwprintf(stderr, L"repatch: cannot update the resources of %ls (error %lu)\n", argv[2], GetLastError());
         return 1;
+    }
+    for (auto [id, bytes] : {std::pair{IDR_FINGERPRINTS, &fingerprints}, std::pair{IDR_PROGRESS_TOTAL, &total}}) {
+        if (bytes->empty() && !Removed(argv[2], id)) {
+            fwprintf(stderr, L"repatch: resource %d of %ls could not be removed; give it with the patch\n", id, argv[2]);
+            DeleteFileW(argv[2]);
+            return 1;
+        }
     }
     wprintf(L"repatch: %ls now carries a manifest of %zu bytes, a payload of %zu bytes, %ls, %ls and their digest\n",
             argv[2], manifest.size(), payload.size(), fingerprints.empty() ? L"no fingerprints" : L"fingerprints",

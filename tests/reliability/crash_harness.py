@@ -362,7 +362,8 @@ class Harness:
         return seen
 
 
-def main():
+def parse_args(fingerprints_help):
+    """The arguments both harnesses take."""
     p = argparse.ArgumentParser()
     p.add_argument("--exe", required=True)
     p.add_argument("--gamegen", required=True)
@@ -370,15 +371,26 @@ def main():
     p.add_argument("--wine-prefix", required=True)
     p.add_argument("--wine-dllpath", default="")
     p.add_argument("--can-run-32bit", default="")
-    p.add_argument("--patchbuild", default="", help="writes fingerprints.bin for the data sets")
+    p.add_argument("--patchbuild", default="", help=fingerprints_help)
     p.add_argument("--long", action="store_true")
-    args = p.parse_args()
+    return p.parse_args()
+
+
+def cannot_run_here(args):
+    """True (after saying so) when the program is 32-bit and this machine cannot run it."""
     with open(args.exe, "rb") as f:
         head = f.read(4096)
     pe = int.from_bytes(head[0x3C:0x40], "little")
     is_pe32 = head[pe:pe + 4] == b"PE\0\0" and head[pe + 24:pe + 26] == b"\x0b\x01"
     if is_pe32 and args.can_run_32bit and subprocess.run([args.can_run_32bit]).returncode != 0:
         print("SKIP: this machine cannot execute 32-bit x86 code; the x86_64 build runs this test.")
+        return True
+    return False
+
+
+def main():
+    args = parse_args("writes fingerprints.bin for the data sets")
+    if cannot_run_here(args):
         return 77
     return Harness(args).main()
 

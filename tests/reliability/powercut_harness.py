@@ -33,15 +33,13 @@ equal to the generator's expected archive and the folder's file list as expected
 Long mode (--long or KSTR_LONG_TESTS=1): at least 50 cut points per model, spread over
 copies, rewrites, flushes, renames and deletes; CI mode a handful.
 """
-import argparse
 import os
 import random
 import shutil
-import subprocess
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from crash_harness import Harness  # noqa: E402  (spawning, data sets and checks)
+from crash_harness import Harness, cannot_run_here, parse_args  # noqa: E402  (spawning, data sets and checks)
 
 MODELS = [
     ("a", "(a) unflushed data lost"),
@@ -340,22 +338,8 @@ class Campaign(Harness):
 
 
 def main():
-    p = argparse.ArgumentParser()
-    p.add_argument("--exe", required=True)
-    p.add_argument("--gamegen", required=True)
-    p.add_argument("--work", required=True)
-    p.add_argument("--wine-prefix", required=True)
-    p.add_argument("--wine-dllpath", default="")
-    p.add_argument("--can-run-32bit", default="")
-    p.add_argument("--patchbuild", default="", help="writes fingerprints.bin for the data set")
-    p.add_argument("--long", action="store_true")
-    args = p.parse_args()
-    with open(args.exe, "rb") as f:
-        head = f.read(4096)
-    pe = int.from_bytes(head[0x3C:0x40], "little")
-    is_pe32 = head[pe:pe + 4] == b"PE\0\0" and head[pe + 24:pe + 26] == b"\x0b\x01"
-    if is_pe32 and args.can_run_32bit and subprocess.run([args.can_run_32bit]).returncode != 0:
-        print("SKIP: this machine cannot execute 32-bit x86 code; the x86_64 build runs this test.")
+    args = parse_args("writes fingerprints.bin for the data set")
+    if cannot_run_here(args):
         return 77
     return Campaign(args).main()
 
