@@ -15,6 +15,15 @@ int HexValue(unsigned char c) {
 
 } // namespace
 
+void FormatSha256(const unsigned char (&sha256)[kSha256Size], char (&hex)[2 * kSha256Size + 1]) {
+    static const char digits[] = "0123456789abcdef";
+    for (size_t i = 0; i < kSha256Size; ++i) {
+        hex[2 * i] = digits[sha256[i] >> 4];
+        hex[2 * i + 1] = digits[sha256[i] & 15];
+    }
+    hex[2 * kSha256Size] = 0;
+}
+
 const char* PatchPartFileName(PatchPart part) {
     return part >= 0 && part < kPatchPartCount ? kFileNames[part] : "";
 }

@@ -23,6 +23,9 @@ struct PatchDigest {
 // The file name the build lists a part under ("manifest.bin", ...).
 const char* PatchPartFileName(PatchPart part);
 
+// A SHA-256 as the stored form writes it: 64 lowercase hex digits and a NUL.
+void FormatSha256(const unsigned char (&sha256)[kSha256Size], char (&hex)[2 * kSha256Size + 1]);
+
 // Parses a stored digest. False (and *out untouched) on anything but the form above: another
 // order, a part twice, an unknown name, a missing manifest or payload, bad hex, a missing
 // final newline.

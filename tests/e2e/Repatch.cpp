@@ -32,13 +32,13 @@ bool ReadAll(const wchar_t* path, std::vector<unsigned char>* bytes) {
 
 // The digest's lines (payload/PatchDigest.h) for the parts given (empty: not embedded).
 bool DigestOf(const std::vector<unsigned char>* const (&parts)[kPatchPartCount], std::string* text) {
-    static const char digits[] = "0123456789abcdef";
     for (int part = 0; part < kPatchPartCount; ++part) {
         if (parts[part]->empty() && part >= kPartFingerprints) continue;
         unsigned char hash[kSha256Size];
         if (!Sha256(parts[part]->data(), parts[part]->size(), hash)) return false;
-        for (unsigned char b : hash) *text += {digits[b >> 4], digits[b & 15]};
-        *text += std::string("  ") + PatchPartFileName(static_cast<PatchPart>(part)) + "\n";
+        char hex[2 * kSha256Size + 1];
+        FormatSha256(hash, hex);
+        *text += std::string(hex) + "  " + PatchPartFileName(static_cast<PatchPart>(part)) + "\n";
     }
     return true;
 }

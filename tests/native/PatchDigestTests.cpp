@@ -41,10 +41,9 @@ std::string Shell(const std::string& command) {
 }
 
 std::string Hex(const unsigned char (&hash)[kSha256Size]) {
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (unsigned char b : hash) s += {digits[b >> 4], digits[b & 15]};
-    return s;
+    char hex[2 * kSha256Size + 1];
+    FormatSha256(hash, hex);
+    return hex;
 }
 
 class PatchDigestScript : public ::testing::Test {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/PatchDigest.h"
 #include "payload/PatchIntegrity.h"
 #include "payload/Sha256.h"
 
@@ -16,10 +17,9 @@ using Bytes = std::vector<unsigned char>;
 std::string HexSha256(const Bytes& bytes) {
     unsigned char hash[kSha256Size];
     EXPECT_TRUE(Sha256(bytes.data(), bytes.size(), hash));
-    static const char digits[] = "0123456789abcdef";
-    std::string s;
-    for (unsigned char b : hash) s += {digits[b >> 4], digits[b & 15]};
-    return s;
+    char hex[2 * kSha256Size + 1];
+    FormatSha256(hash, hex);
+    return hex;
 }
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
