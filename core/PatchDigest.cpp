@@ -4,9 +4,6 @@
 
 namespace {
 
-const char* const kFileNames[kPatchPartCount] = {"manifest.bin", "payload.bin", "fingerprints.bin",
-                                                 "progress_total.bin"};
-
 int HexValue(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -25,7 +22,7 @@ void FormatSha256(const unsigned char (&sha256)[kSha256Size], char (&hex)[2 * kS
 }
 
 const char* PatchPartFileName(PatchPart part) {
-    return part >= 0 && part < kPatchPartCount ? kFileNames[part] : "";
+    return part >= 0 && part < kPatchPartCount ? kPatchParts[part].fileName : "";
 }
 
 bool ParsePatchDigest(const unsigned char* bytes, size_t size, PatchDigest* out) {
@@ -48,8 +45,8 @@ bool ParsePatchDigest(const unsigned char* bytes, size_t size, PatchDigest* out)
         if (!end) return false;
         size_t nameLength = size_t(end - (bytes + pos));
         int part = next;
-        while (part < kPatchPartCount && (std::strlen(kFileNames[part]) != nameLength ||
-                                          std::memcmp(kFileNames[part], bytes + pos, nameLength) != 0))
+        while (part < kPatchPartCount && (std::strlen(kPatchParts[part].fileName) != nameLength ||
+                                          std::memcmp(kPatchParts[part].fileName, bytes + pos, nameLength) != 0))
             ++part;
         if (part == kPatchPartCount) return false;
         digest.listed[part] = true;
@@ -57,7 +54,8 @@ bool ParsePatchDigest(const unsigned char* bytes, size_t size, PatchDigest* out)
         next = part + 1;
         pos += nameLength + 1;
     }
-    if (!digest.listed[kPartManifest] || !digest.listed[kPartPayload]) return false;
+    for (int part = 0; part < kPatchPartCount; ++part)
+        if (!kPatchParts[part].optional && !digest.listed[part]) return false;
     *out = digest;
     return true;
 }

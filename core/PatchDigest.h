@@ -11,7 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 
-enum PatchPart { kPartManifest, kPartPayload, kPartFingerprints, kPartProgressTotal, kPatchPartCount };
+#include "core/PatchParts.h"
 
 constexpr size_t kSha256Size = 32;
 
@@ -20,7 +20,7 @@ struct PatchDigest {
     unsigned char sha256[kPatchPartCount][kSha256Size];
 };
 
-// The file name the build lists a part under ("manifest.bin", ...).
+// The file name the build lists a part under (kPatchParts), "" for no part.
 const char* PatchPartFileName(PatchPart part);
 
 // A SHA-256 as the stored form writes it: 64 lowercase hex digits and a NUL.
