@@ -32,28 +32,39 @@ bool IsCopyMark(const unsigned char* tail, uint64_t fileSize) {
     return copied == fileSize - kCopyMarkSize;
 }
 
+bool ReadArchiveDataSize(WinFile& file, uint64_t* dataSize, bool* marked) {
+    uint64_t size = 0;
+    if (!file.Size(&size)) return false;
+    *dataSize = size;
+    *marked = false;
+    // A file whose data would reach 2 GiB carries no mark this installer made (its copies
+    // are of archives below that), and its tail is past what a seek can reach.
+    if (size < kCopyMarkSize || size - kCopyMarkSize >= kMaxArchiveSize) return true;
+    unsigned char tail[kCopyMarkSize];
+    if (!file.SeekTo(static_cast<uint32_t>(size - kCopyMarkSize)) || !file.ReadExact(tail, kCopyMarkSize) ||
+        !file.SeekTo(0))
+        return false;
+    if (IsCopyMark(tail, size)) {
+        *dataSize = size - kCopyMarkSize;
+        *marked = true;
+    }
+    return true;
+}
+
 TempCopyState InspectTempCopy(const wchar_t* tempPath) {
     WinFile file;
     if (!file.OpenRead(tempPath)) {
         DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? TempCopyState::Unmarked
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? TempCopyState::NotComplete
                                                                               : TempCopyState::Unreadable;
     }
-    uint64_t size = 0;
-    unsigned char tail[kCopyMarkSize];
-    if (!file.Size(&size)) return TempCopyState::Unreadable;
-    if (size < kCopyMarkSize || size >= kMaxArchiveSize) return TempCopyState::Unmarked;
-    if (!file.SeekTo(static_cast<uint32_t>(size - kCopyMarkSize)) || !file.ReadExact(tail, kCopyMarkSize))
-        return TempCopyState::Unreadable;
-    if (!IsCopyMark(tail, size)) return TempCopyState::Unmarked;
     ArchiveTable table;
-    if (!file.SeekTo(0)) return TempCopyState::Unreadable;
     switch (ReadArchiveTable(file, &table)) {
-    case TableRead::Intact: return TempCopyState::Complete;
-    case TableRead::NotIntact: return TempCopyState::Unmarked;
+    case TableRead::Intact: return table.marked ? TempCopyState::Complete : TempCopyState::NotComplete;
+    case TableRead::NotIntact: return TempCopyState::NotComplete;
     case TableRead::CouldNotRead: break;
     }
-    return GetLastError() == ERROR_HANDLE_EOF ? TempCopyState::Unmarked : TempCopyState::Unreadable;
+    return GetLastError() == ERROR_HANDLE_EOF ? TempCopyState::NotComplete : TempCopyState::Unreadable;
 }
 
 bool IsLeftoverCopy(const wchar_t* tempPath, const wchar_t* archivePath) {
@@ -79,8 +90,8 @@ bool IsLeftoverCopy(const wchar_t* tempPath, const wchar_t* archivePath) {
 }
 
 TableRead ReadArchiveTable(WinFile& file, ArchiveTable* table) {
-    uint64_t size = 0;
-    if (!file.Size(&size)) return TableRead::CouldNotRead;
+    if (!ReadArchiveDataSize(file, &table->dataSize, &table->marked)) return TableRead::CouldNotRead;
+    const uint64_t size = table->dataSize;
     if (size < kArcHeaderSize) return TableRead::NotIntact;
     if (!file.ReadExact(table->header, kArcHeaderSize)) return TableRead::CouldNotRead;
     if (CheckArchiveHeader(table->header, size) != ArchiveCheck::Ok) return TableRead::NotIntact;

@@ -6,12 +6,18 @@
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint) {
     WinFile file;
+    uint64_t dataSize = 0;
+    bool marked = false;
     unsigned char header[kArcHeaderSize];
-    if (!file.OpenRead(path) || !file.ReadExact(header, kArcHeaderSize)) return FingerprintVerdict::Unreadable;
+    if (!file.OpenRead(path) || !ReadArchiveDataSize(file, &dataSize, &marked) || dataSize < kArcHeaderSize ||
+        !file.ReadExact(header, kArcHeaderSize))
+        return FingerprintVerdict::Unreadable;
     // Another header or entry count is another release; the table need not be read.
     if (FingerprintHeaderDiffers(header, fingerprint) || ArcEntryCount(header) != fingerprint.entryCount)
         return FingerprintVerdict::Differs;
     uint32_t tableSize = ArcTableSize(ArcEntryCount(header));
+    // A table that runs into a copy's mark is cut short: the mark is no part of it.
+    if (kArcHeaderSize + uint64_t(tableSize) > dataSize) return FingerprintVerdict::Unreadable;
     HeapBuffer table(tableSize ? tableSize : 1);
     if (!table || !file.ReadExact(table.Get(), tableSize)) return FingerprintVerdict::Unreadable;
     return MatchesFingerprint(header, table.Get(), fingerprint) ? FingerprintVerdict::Matches

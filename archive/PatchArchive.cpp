@@ -43,7 +43,7 @@ private:
         if (!m_recovery) DeleteFileChecked(m_tempPath);
         return Stop(result, aboutTempPath);
     }
-    bool ChooseFromUnmarkedCopy();
+    bool ChooseFromIncompleteCopy();
     bool WriteArchive(HANDLE out);
 
     ArchiveOutcome* m_outcome;
@@ -72,8 +72,8 @@ bool ArchiveRewrite::ChooseSource() {
         switch (InspectTempCopy(m_tempPath)) {
         case TempCopyState::Complete: m_recovery = true; break;
         case TempCopyState::Unreadable: return Stop(ArchiveResult::CannotOpen, true);
-        case TempCopyState::Unmarked:
-            if (!ChooseFromUnmarkedCopy()) return false;
+        case TempCopyState::NotComplete:
+            if (!ChooseFromIncompleteCopy()) return false;
             break;
         }
     }
@@ -87,8 +87,10 @@ bool ArchiveRewrite::ChooseSource() {
 // it cut short or zero-filled: it is a source only where that installer's rule made it one
 // (beside an archive that is not intact; that installer truncated the archive only after
 // flushing its copy). Beside an intact archive, a copy or the remains of one is stale and
-// deleted; a file that is neither is not ours to destroy.
-bool ArchiveRewrite::ChooseFromUnmarkedCopy() {
+// deleted; a file that is neither is not ours to destroy. A marked copy that is not intact
+// within its mark (a copy of an archive that was already short) falls under the same rule
+// and is never a source: the data its table asks for would be the mark.
+bool ArchiveRewrite::ChooseFromIncompleteCopy() {
     ArchiveState archive = InspectArchive(m_path);
     if (archive == ArchiveState::Unreadable) return Stop(ArchiveResult::CannotOpen);
     if (archive == ArchiveState::Intact) {
@@ -127,7 +129,8 @@ bool ArchiveRewrite::Copy() {
     return true;
 }
 
-// 3. The source's header and table, and the records against them.
+// 3. The source's header and table, checked against its data (a marked copy without its
+// mark), and the records against them.
 bool ArchiveRewrite::Check() {
     if (!m_source.OpenRead(m_tempPath)) return StopBeforeTruncation(ArchiveResult::CannotOpen, true);
     TableRead read = ReadArchiveTable(m_source, &m_sourceTable);

@@ -220,6 +220,7 @@ TEST_F(AuthoringTest, ComparisonReadsOnlyWhatItNeeds) {
         size_t keep;           // bytes of the archive kept (0: all)
         size_t flip;           // byte to change (0: none)
         FingerprintVerdict verdict;
+        bool marked = false;   // what is kept, as a temporary copy with its mark after it
     };
     const size_t tableEnd = 8 + 80 * f->entryCount;
     const Case cases[] = {
@@ -230,12 +231,17 @@ TEST_F(AuthoringTest, ComparisonReadsOnlyWhatItNeeds) {
         {"last entry's leading bytes", 0, tableEnd - 80 + 67, FingerprintVerdict::Differs},
         {"first entry's stored length", 0, 8 + 68, FingerprintVerdict::Matches},
         {"a size word", 0, 8 + 80 + 72, FingerprintVerdict::Matches},
+        {"a copy cut after its table", tableEnd, 0, FingerprintVerdict::Matches, true},
+        // The mark would stand in for the table's last 16 bytes, one entry's leading bytes
+        // among them: it is no part of the table.
+        {"a copy's table cut short by 16", tableEnd - 16, 0, FingerprintVerdict::Unreadable, true},
+        {"a copy's table cut short by 1", tableEnd - 1, 0, FingerprintVerdict::Unreadable, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         Bytes changed(bytes.begin(), c.keep ? bytes.begin() + c.keep : bytes.end());
         if (c.flip) changed[c.flip] ^= 1;
-        ASSERT_TRUE(WriteWholeFile(path, changed));
+        ASSERT_TRUE(WriteWholeFile(path, c.marked ? MarkedCopy(changed) : changed));
         EXPECT_EQ(CompareArchiveFingerprint(path.c_str(), *f), c.verdict);
     }
     DeleteFileW(path.c_str());

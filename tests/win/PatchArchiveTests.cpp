@@ -86,6 +86,10 @@ TEST_F(PatchArchiveTest, UnrecognisedArchivesAreReportedAndLeftUntouched) {
     noEntries[6] = noEntries[7] = 0;
     Bytes hugeCount = good;
     hugeCount[6] = hugeCount[7] = 0xFF;
+    // Packed: the last entry's data ends the file, so a file cut short cuts that entry. Its
+    // copy carries a 16-byte mark after it, which must not pass for the missing bytes.
+    const Bytes packed = ExpectedArchive(TypicalArchive(), {});
+    auto shortBy = [&](size_t n) { return Bytes(packed.begin(), packed.end() - n); };
     const struct {
         const char* what;
         Bytes bytes;
@@ -97,6 +101,9 @@ TEST_F(PatchArchiveTest, UnrecognisedArchivesAreReportedAndLeftUntouched) {
         {"no entries", noEntries, {}},
         {"entry 0 data inside the table", withU32(8 + 76, 8 + 80 * 3), {}},
         {"entry data past the end of the file", withU32(8 + 80 * 5 + 68, 0x01000000), {}},
+        {"last entry ends 1 byte past the end", shortBy(1), {}},
+        {"last entry ends 16 bytes past the end", shortBy(16), {}},
+        {"last entry ends 17 bytes past the end", shortBy(17), {}},
         {"table cut short", Bytes(good.begin(), good.begin() + 8 + 80 * 4), {}},
         {"record index past the table", good, {{6, 0, Pattern(4, 1)}}},
         {"record index twice", good, {{1, 0, Pattern(4, 1)}, {1, 0, Pattern(8, 2)}}},
@@ -140,7 +147,7 @@ TEST_F(PatchArchiveTest, OutcomeNamesWhatHappenedAndWhichFile) {
         {"read-only", original, {}, true, IoOp::Read, 0, ArchiveResult::ReadOnly, false},
         {"archive and copy cut short", cut, cut, false, IoOp::Read, 0, ArchiveResult::BothDamaged, false},
         {"truncation refused", original, {}, false, IoOp::Create, 1, ArchiveResult::CannotOpen, false},
-        {"table unreadable", original, {}, false, IoOp::Read, 2, ArchiveResult::CannotOpen, true},
+        {"table unreadable", original, {}, false, IoOp::Read, 3, ArchiveResult::CannotOpen, true},
         {"marking the copy fails", original, {}, false, IoOp::Write, 1, ArchiveResult::CannotOpen, true},
         {"naming the copy fails", original, {}, false, IoOp::Rename, 1, ArchiveResult::CannotOpen, true},
         {"write fails after truncation", original, {}, false, IoOp::Write, 2, ArchiveResult::RewriteFailed, false},
@@ -262,8 +269,9 @@ TEST_F(PatchArchiveTest, FailuresBeforeTruncationLeaveTheArchiveUntouched) {
         {IoOp::Write, 1, "marking the copy"},
         {IoOp::Flush, 1, "flushing the copy"},
         {IoOp::Rename, 1, "giving the copy the temporary name"},
-        {IoOp::Read, 1, "reading the header"},
-        {IoOp::Read, 2, "reading the table"},
+        {IoOp::Read, 1, "reading the copy's mark"},
+        {IoOp::Read, 2, "reading the header"},
+        {IoOp::Read, 3, "reading the table"},
         {IoOp::Alloc, 1, "allocating the table"},
         {IoOp::Create, 1, "creating the output"},
     };
@@ -345,6 +353,8 @@ TEST_F(PatchArchiveTest, TemporaryFilesAfterAPowerCut) {
         for (size_t i = from; i < to && i < b.size(); ++i) b[i] = 0;
         return b;
     };
+    // The rewrite packs the data, so the last entry of `expected` ends the file.
+    auto shortBy = [&](size_t n) { return Bytes(expected.begin(), expected.end() - n); };
     const Bytes none;
     const Bytes userFile = {'m', 'y', ' ', 'n', 'o', 't', 'e', 's', '\r', '\n'};
     const struct {
@@ -380,6 +390,16 @@ TEST_F(PatchArchiveTest, TemporaryFilesAfterAPowerCut) {
         // An older installer's flushed copy beside the archive it had begun to rewrite.
         {"older copy beside a rewrite cut short", Bytes(expected.begin(), expected.begin() + 600), original, none,
          ArchiveResult::Patched, false},
+        // A marked copy of an archive that was already short: the mark is not the missing
+        // data, so the copy is no source and both stay as they are.
+        {"marked copy of an archive short by 1", shortBy(1), MarkedCopy(shortBy(1)), none,
+         ArchiveResult::BothDamaged, true},
+        {"marked copy of an archive short by 16", shortBy(16), MarkedCopy(shortBy(16)), none,
+         ArchiveResult::BothDamaged, true},
+        {"marked copy of an archive short by 17", shortBy(17), MarkedCopy(shortBy(17)), none,
+         ArchiveResult::BothDamaged, true},
+        {"archive emptied, marked copy of one short by 16", Bytes{}, MarkedCopy(shortBy(16)), none,
+         ArchiveResult::BothDamaged, true},
         // Not ours: left alone, and the archive with it.
         {"a file the installer did not make", original, userFile, none, ArchiveResult::ForeignTemp, true},
     };
