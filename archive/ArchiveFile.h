@@ -37,10 +37,10 @@ bool ReadArchiveDataSize(WinFile& file, uint64_t* dataSize, bool* marked);
 enum class TempCopyState { Complete, NotComplete, Unreadable };
 TempCopyState InspectTempCopy(const wchar_t* tempPath);
 
-// Whether an unmarked file under the temporary name is a copy of an archive or what is left
-// of one, beside the intact archive at archivePath: empty, zeros in its first 512 bytes, the
-// archive's own header, or an intact archive itself. Anything else is a file this installer
-// did not make. False also when either cannot be read.
+// Whether a file under the temporary name that is no complete copy is a copy of an archive
+// or what is left of one, beside the intact archive at archivePath: empty, zeros in its
+// first 512 bytes, the archive's own header, or an intact archive itself. Anything else is a
+// file this installer did not make. False also when either cannot be read.
 bool IsLeftoverCopy(const wchar_t* tempPath, const wchar_t* archivePath);
 
 // A header and the entry table it announces, read from a file.

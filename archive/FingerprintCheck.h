@@ -10,7 +10,8 @@
 enum class FingerprintVerdict {
     Matches,
     Differs,
-    Unreadable, // missing, too short for its table, or cannot be read right now
+    Unreadable, // missing, too short for its table (a copy's mark is no part of it), or
+                // cannot be read right now
 };
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint);
