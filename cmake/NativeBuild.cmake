@@ -35,8 +35,7 @@ if(NOT SHIPPED_ONLY)
     add_core_library(core_checked)
     enable_sanitizers(core_checked)
 
-    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    include(GoogleTest)
+    include(${REPO_ROOT}/cmake/GoogleTest.cmake)
 
     # The layers include only downward, and the core sees no Win32 header (tests/layers/).
     find_program(PYTHON3 python3 REQUIRED)
@@ -160,6 +159,7 @@ if(NOT SHIPPED_ONLY)
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win-tests.cmake)
 
     add_subdirectory(tests/shipped)
+    add_subdirectory(tests/demo)
 endif()
 
 # The shipped files at the repository root.
