@@ -23,10 +23,13 @@ function(wine_test_properties)
     if(NOT W_TIMEOUT)
         set(W_TIMEOUT 120)
     endif()
+    # Lists built without empty items: an empty skip pattern would match every output.
+    set(skip "SKIP: this machine cannot execute 32-bit" ${W_SKIP_REGEX})
+    set(labels wine ${W_LABELS})
     set_tests_properties(${W_TESTS} PROPERTIES
         PASS_REGULAR_EXPRESSION "${W_PASS_REGEX}"
-        SKIP_REGULAR_EXPRESSION "SKIP: this machine cannot execute 32-bit;${W_SKIP_REGEX}"
-        LABELS "wine;${W_LABELS}"
+        SKIP_REGULAR_EXPRESSION "${skip}"
+        LABELS "${labels}"
         TIMEOUT ${W_TIMEOUT})
     foreach(property FAIL_REGEX:FAIL_REGULAR_EXPRESSION SKIP_RETURN_CODE:SKIP_RETURN_CODE
                      ENVIRONMENT:ENVIRONMENT FIXTURES:FIXTURES_REQUIRED RESOURCE_LOCK:RESOURCE_LOCK)
