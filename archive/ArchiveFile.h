@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "core/ArchiveFormat.h"
+#include "win/HeapBuffer.h"
 #include "win/WinFile.h"
 
 // The archive's path with its last three code units replaced by "tmp". False if it is

@@ -2,6 +2,8 @@
 
 #include "core/ArchiveFormat.h"
 #include "archive/ArchiveFile.h"
+#include "win/HeapBuffer.h"
+#include "win/PathOps.h"
 #include "win/WinFile.h"
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint) {

@@ -3,6 +3,8 @@
 #include "archive/ArchiveFile.h"
 #include "core/ArchiveFormat.h"
 #include "archive/Streaming.h"
+#include "win/HeapBuffer.h"
+#include "win/PathOps.h"
 #include "win/WinFile.h"
 
 namespace {
@@ -204,6 +206,7 @@ bool ArchiveRewrite::Rewrite() {
 void ArchiveRewrite::Finish() {
     DeleteFileChecked(m_tempPath);
     m_outcome->result = ArchiveResult::Patched;
+    m_outcome->patchedSize = m_plan.newSize;
 }
 
 } // namespace

@@ -28,6 +28,7 @@ struct ArchiveOutcome {
     wchar_t stagingPath[MAX_PATH] = L""; // where the copy is made before it gets tempPath
     bool aboutTempPath = false;       // CannotOpen: the temporary copy is the file in question
     bool aboutStagingPath = false;    // CannotOpen: a staging leftover that cannot be deleted
+    uint32_t patchedSize = 0;         // Patched: the archive's size now, as the rewrite planned it
 
     bool Patched() const { return result == ArchiveResult::Patched; }
     const wchar_t* File() const { return aboutStagingPath ? stagingPath : aboutTempPath ? tempPath : path; }

@@ -1,5 +1,6 @@
 #include "archive/Streaming.h"
 
+#include "win/HeapBuffer.h"
 #include "win/WinFile.h"
 
 namespace {

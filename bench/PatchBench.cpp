@@ -252,9 +252,9 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     PatchBytes bytes;
-    bytes.manifest = manifest, bytes.manifestSize = manifestSize;
-    bytes.payload = payload, bytes.payloadSize = payloadSize;
-    bytes.fingerprints = fingerprints, bytes.fingerprintsSize = fingerprintsSize;
+    bytes[kPartManifest] = {manifest, manifestSize};
+    bytes[kPartPayload] = {payload, payloadSize};
+    bytes[kPartFingerprints] = {fingerprints, fingerprintsSize};
     LoadedPatch loaded;
     if (LoadPatch(bytes, &loaded) != PatchLoad::Loaded) {
         std::printf("patch_bench: cannot load the patch\n");

@@ -13,6 +13,23 @@ function(enable_sanitizers target)
     endif()
 endfunction()
 
+# A native test program, built with the core under the sanitizers; its tests are registered
+# as <PREFIX>.<Suite>.<Test> (PREFIX: native unless given), with PROPERTIES if given.
+function(add_native_gtest target)
+    cmake_parse_arguments(N "" "PREFIX" "SOURCES;LIBS;PROPERTIES" ${ARGN})
+    if(NOT N_PREFIX)
+        set(N_PREFIX native)
+    endif()
+    add_executable(${target} ${N_SOURCES})
+    target_link_libraries(${target} PRIVATE core_checked ${N_LIBS} GTest::gtest_main)
+    enable_sanitizers(${target})
+    set(properties "")
+    if(N_PROPERTIES)
+        set(properties PROPERTIES ${N_PROPERTIES})
+    endif()
+    gtest_discover_tests(${target} TEST_PREFIX ${N_PREFIX}. DISCOVERY_TIMEOUT 60 ${properties})
+endfunction()
+
 if(NOT CMAKE_BUILD_TYPE)
     set(CMAKE_BUILD_TYPE RelWithDebInfo)
 endif()
@@ -35,8 +52,7 @@ if(NOT SHIPPED_ONLY)
     add_core_library(core_checked)
     enable_sanitizers(core_checked)
 
-    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    include(GoogleTest)
+    include(${REPO_ROOT}/cmake/GoogleTest.cmake)
 
     # The layers include only downward, and the core sees no Win32 header (tests/layers/).
     find_program(PYTHON3 python3 REQUIRED)
@@ -160,6 +176,7 @@ if(NOT SHIPPED_ONLY)
     set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_BINARY_DIR}/win-tests.cmake)
 
     add_subdirectory(tests/shipped)
+    add_subdirectory(tests/demo)
 endif()
 
 # The shipped files at the repository root.

@@ -1,16 +1,18 @@
 # Writes the digest of the patch the installer embeds: one line per embedded patch file, in
 # the installer's order, "<SHA-256 in lowercase hex>  <file name>" (the form sha256sum reads,
 # so `sha256sum -c` checks a patch folder against it). The installer verifies every embedded
-# file against it before it writes anything (payload/PatchDigest.h).
+# file against it before it writes anything (core/PatchDigest.h, payload/PatchIntegrity.h).
 #   cmake -DPATCH_DIR=DIR -DOUT=FILE -P PatchDigest.cmake
-# manifest.bin and payload.bin must exist; fingerprints.bin and progress_total.bin are
-# listed when the folder has them.
+# The parts come from core/PatchParts.h: a required one must exist, an optional one is listed
+# when the folder has it.
+include(${CMAKE_CURRENT_LIST_DIR}/PatchParts.cmake)
 set(lines "")
-foreach(name manifest.bin payload.bin fingerprints.bin progress_total.bin)
+foreach(i RANGE ${PATCH_PART_LAST})
+    set(name ${PATCH_PART_${i}_FILE})
     if(EXISTS "${PATCH_DIR}/${name}")
         file(SHA256 "${PATCH_DIR}/${name}" hash)
         string(APPEND lines "${hash}  ${name}\n")
-    elseif(name STREQUAL "manifest.bin" OR name STREQUAL "payload.bin")
+    elseif(NOT PATCH_PART_${i}_OPTIONAL)
         message(FATAL_ERROR "${PATCH_DIR}/${name} is missing")
     endif()
 endforeach()

@@ -10,46 +10,34 @@ set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_RUN} ${WINE_PREFIX} ${WINE_DLLPATH})
 
 # One layer on another, each including only downward: the portable core; small RAII Win32
 # helpers (files, heap buffers, texts, message boxes); the archive rewrite and the embedded
-# resources; the installer's patching run (setup/CMakeLists.txt adds its windows on top).
+# resources (setup/CMakeLists.txt adds the installer's patching run and its windows on top).
 add_core_library(core)
 
-add_library(winhelpers STATIC
-    ${REPO_ROOT}/win/WinFile.cpp
-    ${REPO_ROOT}/win/Text.cpp
-    ${REPO_ROOT}/win/UserMessage.cpp
-)
-target_link_libraries(winhelpers PUBLIC core)
+# A layer's library: its sources (relative to the repository) and the layers below it.
+function(add_layer_library name)
+    cmake_parse_arguments(L "" "" "SOURCES;BELOW" ${ARGN})
+    list(TRANSFORM L_SOURCES PREPEND ${REPO_ROOT}/)
+    add_library(${name} STATIC ${L_SOURCES})
+    target_link_libraries(${name} PUBLIC ${L_BELOW})
+endfunction()
 
-add_library(archive STATIC
-    ${REPO_ROOT}/archive/ArchiveFile.cpp
-    ${REPO_ROOT}/archive/Streaming.cpp
-    ${REPO_ROOT}/archive/PatchArchive.cpp
-    ${REPO_ROOT}/archive/FingerprintCheck.cpp
-)
-target_link_libraries(archive PUBLIC winhelpers)
-
+add_layer_library(winhelpers BELOW core SOURCES
+    win/IoFaults.cpp win/WinFile.cpp win/HeapBuffer.cpp win/PathOps.cpp win/Text.cpp win/UserMessage.cpp)
+add_layer_library(archive BELOW winhelpers SOURCES
+    archive/ArchiveFile.cpp archive/Streaming.cpp archive/PatchArchive.cpp archive/FingerprintCheck.cpp)
 # The embedded patch, checked against its digest with the system's SHA-256 (BCrypt).
-add_library(payload STATIC
-    ${REPO_ROOT}/payload/Resources.cpp
-    ${REPO_ROOT}/payload/Sha256.cpp
-    ${REPO_ROOT}/payload/PatchIntegrity.cpp
-)
-target_link_libraries(payload PUBLIC winhelpers bcrypt)
+add_layer_library(payload BELOW winhelpers bcrypt SOURCES
+    payload/Resources.cpp payload/Sha256.cpp payload/PatchIntegrity.cpp)
 
-add_library(patch_run STATIC
-    ${REPO_ROOT}/setup/Globals.cpp
-    ${REPO_ROOT}/setup/ArchiveReport.cpp
-    ${REPO_ROOT}/setup/PatchRun.cpp
-)
-target_link_libraries(patch_run PUBLIC archive payload)
-
-if(EXISTS ${REPO_ROOT}/langset/CMakeLists.txt)
-    add_subdirectory(langset)
-endif()
+# The patch's parts (file names, resource ids) as core/PatchParts.h tables them.
+include(${REPO_ROOT}/cmake/PatchParts.cmake)
+add_subdirectory(langset)
 add_subdirectory(setup)
 if(NOT SHIPPED_ONLY)
+    # Every Windows test is registered under tests/ (cmake/WineTests.cmake, tests/README.md).
+    include(${REPO_ROOT}/cmake/WineTests.cmake)
     add_subdirectory(tests/win)
     add_subdirectory(tests/reliability)
+    add_subdirectory(tests/e2e)
     add_subdirectory(bench)
 endif()
-

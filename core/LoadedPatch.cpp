@@ -5,7 +5,8 @@
 namespace {
 
 bool LoadManifest(const PatchBytes& bytes, LoadedPatch* patch) {
-    if (!ParsePatchManifest(bytes.manifest, bytes.manifestSize, &patch->sets, &patch->setCount))
+    const PatchPartBytes& manifest = bytes[kPartManifest];
+    if (!ParsePatchManifest(manifest.data, manifest.size, &patch->sets, &patch->setCount))
         return false;
     for (uint32_t i = 0; i < patch->setCount; ++i)
         if (patch->sets[i].nameLength - 1 > patch->longestNameUnits)
@@ -16,10 +17,11 @@ bool LoadManifest(const PatchBytes& bytes, LoadedPatch* patch) {
 // A set whose records do not all lie inside the payload stays unresolved and is skipped by
 // the run; the other sets are still patched.
 bool ResolveAgainstPayload(const PatchBytes& bytes, LoadedPatch* patch) {
-    if (patch->setCount && !bytes.payload) return false;
+    const PatchPartBytes& payload = bytes[kPartPayload];
+    if (patch->setCount && !payload.data) return false;
     // Resources are far below 4 GiB; a larger size cannot come from one.
-    patch->payload = bytes.payload;
-    patch->payloadSize = static_cast<uint32_t>(bytes.payloadSize);
+    patch->payload = payload.data;
+    patch->payloadSize = static_cast<uint32_t>(payload.size);
     for (uint32_t i = 0; i < patch->setCount; ++i) {
         ArchivePatchSet& set = patch->sets[i];
         set.resolved = ResolvePatchSet(&set, patch->payload, patch->payloadSize);
@@ -29,16 +31,18 @@ bool ResolveAgainstPayload(const PatchBytes& bytes, LoadedPatch* patch) {
 
 // Each archive's fingerprint travels with its patch set; a set without one is not checked.
 bool AttachFingerprints(const PatchBytes& bytes, LoadedPatch* patch) {
-    if (!bytes.fingerprints) return true;
-    if (!ParseFingerprints(bytes.fingerprints, bytes.fingerprintsSize, &patch->fingerprints)) return false;
+    const PatchPartBytes& fingerprints = bytes[kPartFingerprints];
+    if (!fingerprints.data) return true;
+    if (!ParseFingerprints(fingerprints.data, fingerprints.size, &patch->fingerprints)) return false;
     for (uint32_t i = 0; i < patch->setCount; ++i)
         patch->sets[i].fingerprint = FindFingerprint(patch->fingerprints, patch->sets[i].name);
     return true;
 }
 
 bool ReadProgressTotal(const PatchBytes& bytes, LoadedPatch* patch) {
-    if (!bytes.progressTotal) return true;
-    if (!ParseProgressTotal(bytes.progressTotal, bytes.progressTotalSize, &patch->progressTotalUnits)) return false;
+    const PatchPartBytes& total = bytes[kPartProgressTotal];
+    if (!total.data) return true;
+    if (!ParseProgressTotal(total.data, total.size, &patch->progressTotalUnits)) return false;
     patch->hasProgressTotal = true;
     return true;
 }

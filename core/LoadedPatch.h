@@ -7,24 +7,25 @@
 
 #include "core/Fingerprints.h"
 #include "core/PatchManifest.h"
+#include "core/PatchParts.h"
 
-// The stored bytes. A null payload, fingerprint table or progress total is one the build
-// does not carry.
+// One part's stored bytes; null data is a part the build does not carry.
+struct PatchPartBytes {
+    const unsigned char* data = nullptr;
+    size_t size = 0;
+};
+
+// The stored bytes of every part, indexed by PatchPart (core/PatchParts.h).
 struct PatchBytes {
-    const unsigned char* manifest = nullptr;
-    size_t manifestSize = 0;
-    const unsigned char* payload = nullptr;
-    size_t payloadSize = 0;
-    const unsigned char* fingerprints = nullptr;
-    size_t fingerprintsSize = 0;
-    const unsigned char* progressTotal = nullptr;
-    size_t progressTotalSize = 0;
+    PatchPartBytes parts[kPatchPartCount];
+    PatchPartBytes& operator[](PatchPart part) { return parts[part]; }
+    const PatchPartBytes& operator[](PatchPart part) const { return parts[part]; }
 };
 
 // The first problem found, in the order of the loading steps; a later step does not run.
 enum class PatchLoad {
     Loaded,
-    InstallerDamaged,      // the embedded patch differs from its digest (payload/PatchIntegrity.h)
+    InstallerDamaged,      // the embedded patch differs from its digest (core/PatchDigest.h)
     ManifestUnusable,      // missing, or not a well-formed manifest: nothing is loaded
     PayloadMissing,        // the manifest lists archives but there is no payload
     FingerprintsMalformed, // a fingerprint table is present but not well-formed

@@ -1,8 +1,9 @@
 // The parts of a patch: the files a patch folder holds (patchbuild writes them) and the
 // raw-data resources setup.exe carries them as. Every place that names a part (the authoring
 // tool, the digest, the build, the installer's loading step, the tests) takes it from here.
-// Portable: no <windows.h>. The build reads this table through tools/patchparts, so the
-// resource ids are not typed a second time in CMake.
+// Portable: no <windows.h>. The build reads this table from this header
+// (cmake/PatchParts.cmake), so no name or id is typed a second time in CMake; keep each row
+// on one line in this form.
 #pragma once
 
 enum PatchPart { kPartManifest, kPartPayload, kPartFingerprints, kPartProgressTotal, kPatchPartCount };

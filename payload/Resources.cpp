@@ -1,6 +1,7 @@
 #include "payload/Resources.h"
 
 #include "payload/PatchIntegrity.h"
+#include "win/PathOps.h"
 #include "win/WinFile.h"
 #include "win/Text.h"
 
@@ -30,26 +31,29 @@ int ExtractResourceToFile(const wchar_t* folder, const wchar_t* fileName, int id
     if (!file.Create(path)) return 0;
     if (!file.WriteAll(data, size) || !file.Close()) {
         file.Close();
-        DeleteFileW(path);
+        DeleteFileChecked(path);
         return 0;
     }
     return 1;
 }
 
+PatchResourceIds InstallerPatchResourceIds() {
+    PatchResourceIds ids{};
+    for (int part = 0; part < kPatchPartCount; ++part) ids.part[part] = kPatchParts[part].resourceId;
+    ids.digest = kPatchDigestResourceId;
+    return ids;
+}
+
 PatchLoad LoadEmbeddedPatch(const PatchResourceIds& ids, LoadedPatch* patch) {
     PatchBytes bytes;
-    uint32_t size = 0;
-    bytes.manifest = GetPayloadData(ids.manifest, &size);
-    bytes.manifestSize = size;
-    bytes.payload = GetPayloadData(ids.payload, &size);
-    bytes.payloadSize = size;
-    bytes.fingerprints = GetPayloadData(ids.fingerprints, &size);
-    bytes.fingerprintsSize = size;
-    if (ids.progressTotal) {
-        bytes.progressTotal = GetPayloadData(ids.progressTotal, &size);
-        bytes.progressTotalSize = size;
+    for (int part = 0; part < kPatchPartCount; ++part) {
+        if (!ids.part[part]) continue;
+        uint32_t size = 0;
+        bytes.parts[part].data = GetPayloadData(ids.part[part], &size);
+        bytes.parts[part].size = size;
     }
     if (ids.digest) {
+        uint32_t size = 0;
         const unsigned char* digest = GetPayloadData(ids.digest, &size);
         if (!digest || !PatchBytesMatchDigest(bytes, digest, size)) return PatchLoad::InstallerDamaged;
     }

@@ -1,5 +1,5 @@
-// The installer's embedded raw-data resources: payload, manifest, fingerprints and
-// companion program.
+// The installer's embedded raw-data resources: the patch's parts (core/PatchParts.h), its
+// digest and the companion program.
 #pragma once
 #include <windows.h>
 
@@ -16,15 +16,17 @@ const unsigned char* GetPayloadData(int id, uint32_t* size);
 // created or written in full (a partly written file is removed).
 int ExtractResourceToFile(const wchar_t* folder, const wchar_t* fileName, int id);
 
-// The resources that make up the patch. A missing fingerprint or progress-total resource is
-// a build that carries none. The digest is checked when its id is given (every installer
-// build embeds one; test programs with patches of their own may name none), and then a
-// missing digest resource is damage too.
+// The resources that make up the patch, one id per part in the order of PatchPart (0: not
+// looked up). A missing optional part is a build that carries none. The digest is checked
+// when its id is given (every installer build embeds one; test programs with patches of their
+// own may name none), and then a missing digest resource is damage too.
 struct PatchResourceIds {
-    int manifest, payload, fingerprints;
-    int progressTotal = 0;
+    int part[kPatchPartCount];
     int digest = 0;
 };
+
+// The installer's own: every part and the digest under the ids of core/PatchParts.h.
+PatchResourceIds InstallerPatchResourceIds();
 
 // Loads the patch from this executable's resources: first the check of every part against
 // the digest (InstallerDamaged, nothing loaded), then LoadPatch on their bytes.

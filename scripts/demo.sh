@@ -32,69 +32,12 @@ if ((interactive)) && [ -z "${DISPLAY:-}" ]; then
 fi
 
 say() { printf '\ndemo: %s\n' "$*"; }
-winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
 
 say "installing what is missing and building (scripts/bootstrap.sh, scripts/build.sh)"
 "$root/scripts/bootstrap.sh"
 "$root/scripts/build.sh" --build-dir "$build"
 
-out="$root/artifacts/demo"
-data="$out/data"
-rm -rf "$out"
-mkdir -p "$out/screenshots"
-say "generating a game folder and its patch in $data (${size[*]})"
-"$build/tools/gamegen/gamegen" --out "$data" --seed 11 "${size[@]}" --quiet
-"$build/tools/patchbuild/patchbuild" fingerprint --game "$data/game" --patch "$data/patch" --quiet
-echo "demo: $(wc -l <"$data/archives.txt") archives, $(du -sh "$data/game" | cut -f1); the marker nativePC/rom/demo/m01_100s.arc is there"
-
-prefix="$build/wine-prefix-gui"
-dllpath="$root/build/wine-cache/dllpath"
-# The installer, the driver and its hook DLL of one build: the hook must match the
-# installer's bitness.
-if [ "$("$root/scripts/wine32-mode.sh")" = real ]; then
-  win=win32
-else
-  win=win64
-  echo "demo: Wine cannot draw 32-bit programs on this machine ($("$root/scripts/wine32-mode.sh")); running the x86_64 build"
-fi
-e2e="$build/$win/tests/e2e"
-flock "$prefix.lock" "$root/tests/e2e/gui-prefix.sh" "$prefix" >/dev/null
-setup="$out/setup.exe"
-"$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" "$e2e/e2e_repatch.exe" \
-  "$(winpath "$build/$win/setup.exe")" "$(winpath "$setup")" "$(winpath "$data/patch/manifest.bin")" \
-  "$(winpath "$data/patch/payload.bin")" "$(winpath "$data/patch/fingerprints.bin")" \
-  "$(winpath "$data/patch/progress_total.bin")"
-
-game=$(winpath "$data/game")
-if ((interactive)); then
-  say "starting the installer on your display; in the folder browser choose"
-  echo "      $game"
-  echo "      (My Computer, then / (Z:), then the folders of that path)"
-  "$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" "$setup" || true
-else
-  say "running the $win installer on a virtual display, driven like a user"
-  xvfb-run -a -s "-screen 0 1024x768x24" "$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" \
-    "$e2e/e2e_driver.exe" install setup="$(winpath "$setup")" game="$game" \
-    shots="$(winpath "$out/screenshots")" archives="$(winpath "$data/archives.txt")" \
-    hook="$(winpath "$e2e/e2e_trace.dll")" trace="$(winpath "$out/trace.txt")" timeout=3600 \
-    progress-total="$(winpath "$data/patch/progress_total.bin")" min-position=100 |
-    tee "$out/driver.log" || true
-  for f in "$out"/screenshots/*.bmp; do
-    [ -f "$f" ] && convert "$f" "${f%.bmp}.png" && rm -f "$f"
-  done
-fi
-
-grep -q "^E2E PASS" "$out/driver.log" 2>/dev/null || ((interactive)) || { echo "demo: the driven run failed (see above)"; exit 1; }
-say "checking the game folder against the expected bytes"
-if diff -rq -x KSTRLangSet.exe "$data/game" "$data/expected" >/dev/null && [ -f "$data/game/KSTRLangSet.exe" ]; then
-  echo "demo: all $(wc -l <"$data/archives.txt") archives are byte for byte as expected; KSTRLangSet.exe is in the game folder"
-else
-  echo "demo: the game folder is not (completely) patched:"
-  diff -rq -x KSTRLangSet.exe "$data/game" "$data/expected" | head -5 || true
-  ((interactive)) || exit 1
-fi
-if ((!interactive)); then
-  say "screenshots:"
-  ls -1 "$out"/screenshots/*.png | sed 's/^/      /'
-fi
-echo "demo: the game folder is $data/game (delete $out to free the space)"
+# The run itself, which CTest also runs on a small folder (demo.smoke).
+flags=()
+((interactive)) && flags+=(--interactive)
+exec "$root/scripts/demo-run.sh" --build-dir "$build" --out "$root/artifacts/demo" "${size[@]}" "${flags[@]}"

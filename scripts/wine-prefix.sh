@@ -1,26 +1,35 @@
 #!/usr/bin/env bash
-# Creates the project-local Wine prefix once: Wine's fonts, Chinese font replacements,
-# a virtual desktop (framed windows without a window manager) and no crash dialog.
+# Creates a project Wine prefix once:
+#   wine-prefix.sh [PREFIX]         the base prefix: Wine's fonts, Chinese font replacements,
+#                                   a virtual desktop (framed windows without a window
+#                                   manager) and no crash dialog
+#   wine-prefix.sh --gui PREFIX     the same plus the system fonts of a Chinese Windows, for
+#                                   the installer's GUI sessions (end-to-end tests, the demo)
+# PREFIX defaults to the project prefix of wine-env.sh. The GUI fonts: captions, menus and
+# message boxes in 宋体 at 9 points, 12 pixels. Wine's default, Tahoma at 8 points, draws
+# Chinese captions as empty boxes and Chinese message text through a fallback at 11 pixels,
+# where the replacement face loses strokes. The system's own dialogs (the shell's folder
+# browser) are in Tahoma at 11 pixels: their Chinese text is linked to AR PL UMing
+# (fonts-arphic-uming), which is drawn whole at that size.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
-# The prefix to create: the first argument, else the default of wine-env.sh.
+gui=0
+if [ "${1:-}" = --gui ]; then gui=1; shift; fi
 wine_env "${1:-}"
-stamp="$WINEPREFIX/.project-ready"
-[ -f "$stamp" ] && exit 0
+make_base() {
+    echo "wine-prefix: creating $WINEPREFIX"
+    rm -rf "$WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
+    wineboot -i </dev/null >/dev/null 2>&1
+    wineserver -w
 
-echo "wine-prefix: creating $WINEPREFIX"
-rm -rf "$WINEPREFIX"
-mkdir -p "$(dirname "$WINEPREFIX")"
-wineboot -i </dev/null >/dev/null 2>&1
-wineserver -w
+    fonts="$WINEPREFIX/drive_c/windows/Fonts"
+    mkdir -p "$fonts"
+    for f in /usr/share/wine/fonts/*.ttf; do ln -sf "$f" "$fonts/"; done
 
-fonts="$WINEPREFIX/drive_c/windows/Fonts"
-mkdir -p "$fonts"
-for f in /usr/share/wine/fonts/*.ttf; do ln -sf "$f" "$fonts/"; done
-
-reg=$(mktemp --suffix=.reg)
-cat >"$reg" <<'REG'
+    reg=$(mktemp --suffix=.reg)
+    cat >"$reg" <<'REG'
 Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
@@ -38,6 +47,33 @@ Windows Registry Editor Version 5.00
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
 REG
-"$here/wine-reg-import.sh" "$WINEPREFIX" "$reg"
-rm -f "$reg"
-touch "$stamp"
+    "$here/wine-reg-import.sh" "$WINEPREFIX" "$reg"
+    rm -f "$reg"
+    touch "$WINEPREFIX/.project-ready"
+}
+
+make_gui() {
+    reg=$(mktemp --suffix=.reg)
+    # LOGFONTW: height -12, weight 700 (captions) or 400, charset GB2312 (134), face "SimSun".
+    cat >"$reg" <<'REG'
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Control Panel\Desktop\WindowMetrics]
+"CaptionFont"=hex:f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,bc,02,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
+"SmCaptionFont"=hex:f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,bc,02,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
+"MenuFont"=hex:f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
+"StatusFont"=hex:f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
+"MessageFont"=hex:f4,ff,ff,ff,00,00,00,00,00,00,00,00,00,00,00,00,90,01,00,00,00,00,00,86,00,00,00,00,53,00,69,00,6d,00,53,00,75,00,6e,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00,00
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
+"Tahoma"=hex(7):75,00,6d,00,69,00,6e,00,67,00,2e,00,74,00,74,00,63,00,2c,00,41,00,52,00,20,00,50,00,4c,00,20,00,55,00,4d,00,69,00,6e,00,67,00,20,00,43,00,4e,00,00,00,00,00
+REG
+    "$here/wine-reg-import.sh" "$WINEPREFIX" "$reg"
+    rm -f "$reg"
+    # A prefix without them draws every Chinese caption as empty boxes: refuse to go on.
+    "$here/check-gui-fonts.sh" "$WINEPREFIX" >&2 || exit 1
+    touch "$WINEPREFIX/.gui-ready"
+}
+
+[ -f "$WINEPREFIX/.project-ready" ] || make_base
+if ((gui)) && [ ! -f "$WINEPREFIX/.gui-ready" ]; then make_gui; fi

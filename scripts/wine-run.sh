@@ -1,18 +1,14 @@
 #!/usr/bin/env bash
 # Runs a Windows program under the project's Wine: wine-run PREFIX DLLPATH program.exe [args]
 # (CMake's cross-compiling emulator for the Windows test programs).
-# A 32-bit program on a machine that cannot execute 32-bit x86 code exits 77, which the
-# tests declare as their skip code.
+# A 32-bit program on a machine that cannot execute 32-bit x86 code exits 77 with the reason
+# (wine32_skip), which the tests declare as a skip.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-env.sh"
 wine_env "$1" "$2"
 shift 2
-if file -b "$1" 2>/dev/null | grep -q "PE32 executable" && ! "$here/can-run-32bit.sh"; then
-  echo "SKIP: this machine cannot execute 32-bit x86 code (no IA32 emulation), so Wine cannot run $1;"
-  echo "SKIP: the same sources are tested in the x86_64 build."
-  exit 77
-fi
+wine32_skip "$1" run && exit 77
 # Windows need an X display: the test run's Xvfb (scripts/wineserver-ctl.sh) unless one is set.
 if [ -z "${DISPLAY:-}" ] && [ -f "$WINEPREFIX/.display" ]; then
   export DISPLAY=$(cat "$WINEPREFIX/.display")

@@ -1,25 +1,22 @@
 #include "setup/ArchiveReport.h"
 
 #include "setup/InstallerTexts.h"
+#include "win/Text.h"
 #include "win/UserMessage.h"
 
 namespace {
 
 void ShowWithPath(const wchar_t* path, const wchar_t* text) {
-    wchar_t message[1024] = L"";
-    AppendText(message, 1024, path);
-    AppendText(message, 1024, L"\n\n");
-    AppendText(message, 1024, text);
-    ShowUserMessage(nullptr, message, texts::kErrorCaption);
+    MessageText message;
+    message.Append(path).Append(L"\n\n").Append(text);
+    ShowUserMessage(nullptr, message.Get(), texts::kErrorCaption);
 }
 
 // text, the temporary copy's path, and the rest of the text, after the archive's path.
 void ShowWithPathAndCopy(const ArchiveOutcome& outcome, const wchar_t* before, const wchar_t* after) {
-    wchar_t text[700] = L"";
-    AppendText(text, 700, before);
-    AppendText(text, 700, outcome.tempPath);
-    AppendText(text, 700, after);
-    ShowWithPath(outcome.path, text);
+    MessageText message;
+    message.Append(outcome.path).Append(L"\n\n").Append(before).Append(outcome.tempPath).Append(after);
+    ShowUserMessage(nullptr, message.Get(), texts::kErrorCaption);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "setup/ClosingMessage.h"
 
 #include "setup/InstallerTexts.h"
+#include "win/Text.h"
 #include "win/UserMessage.h"
 
 void ShowClosingMessage(const InstallOutcome& outcome) {
@@ -12,16 +13,16 @@ void ShowClosingMessage(const InstallOutcome& outcome) {
         ShowUserMessage(nullptr, texts::kInstalled, texts::kInstalledCaption);
         return;
     }
-    wchar_t text[512] = L"";
-    AppendText(text, 512, texts::kIncompleteHead);
+    MessageText text;
+    text.Append(texts::kIncompleteHead);
     if (outcome.run.failedCount) {
         wchar_t line[160];
         wsprintfW(line, texts::kIncompleteArchivesFormat,
                   outcome.run.failedCount, outcome.run.archiveCount);
-        AppendText(text, 512, line);
+        text.Append(line);
     }
     if (!outcome.companionWritten)
-        AppendText(text, 512, texts::kIncompleteCompanion);
-    AppendText(text, 512, texts::kIncompleteTail);
-    ShowUserMessage(nullptr, text, texts::kIncompleteCaption);
+        text.Append(texts::kIncompleteCompanion);
+    text.Append(texts::kIncompleteTail);
+    ShowUserMessage(nullptr, text.Get(), texts::kIncompleteCaption);
 }

@@ -8,6 +8,7 @@
 #include "core/GameFolderRules.h"
 #include "setup/Globals.h"
 #include "setup/InstallerTexts.h"
+#include "win/OwnedHandle.h"
 #include "win/UserMessage.h"
 #include "setup/resource.h"
 
@@ -73,10 +74,9 @@ GameFolderCheck CheckGameFolder(size_t longestArchiveNameUnits) {
     wchar_t marker[kPathUnits] = L"";
     AppendText(marker, kPathUnits, g_gameDir);
     AppendText(marker, kPathUnits, kMarkerFile);
-    HANDLE file = CreateFileW(marker, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return kGameFolderNotGame;
-    CloseHandle(file);
+    if (!OwnedHandle(CreateFileW(marker, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr)).IsValid())
+        return kGameFolderNotGame;
 
     if (!GameFolderPathFits(folderUnits, longestArchiveNameUnits, kPathUnits)) {
         ReportPathTooLong();

@@ -8,6 +8,7 @@
 #include "setup/InstallerTexts.h"
 #include "setup/PatchRun.h"
 #include "setup/ProgressWindow.h"
+#include "win/OwnedHandle.h"
 #include "win/UserMessage.h"
 #include "setup/resource.h"
 
@@ -44,8 +45,8 @@ void Install(const LoadedPatch& patch, PatchLoad load) {
     outcome.companionWritten = ExtractResourceToFile(g_gameDir, L"KSTRLangSet.exe", IDR_LANGSET) != 0;
 
     g_patchSetCount.store(patch.setCount);
-    HANDLE thread = CreateThread(nullptr, 0, ProgressThreadProc, nullptr, 0, nullptr);
-    if (thread) CloseHandle(thread);
+    // The thread runs on its own; nothing waits for it, so its handle is closed at once.
+    { OwnedHandle thread(CreateThread(nullptr, 0, ProgressThreadProc, nullptr, 0, nullptr)); }
     outcome.run = PatchAllArchives(patch, nullptr);
     g_patchSetCount.store(0); // the progress thread leaves its loop
 

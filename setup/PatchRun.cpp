@@ -8,6 +8,8 @@
 #include "setup/Globals.h"
 #include "setup/InstallerTexts.h"
 #include "core/ProgressMath.h"
+#include "win/OwnedHandle.h"
+#include "win/Text.h"
 #include "win/UserMessage.h"
 #include "setup/resource.h"
 
@@ -19,21 +21,18 @@ const wchar_t* NameOf(const ArchivePatchSet& set) {
 }
 
 void ReportArchiveSkipped(const wchar_t* name, const wchar_t* why) {
-    wchar_t message[600] = L"";
-    AppendText(message, 600, why);
-    AppendText(message, 600, L"\n");
-    AppendText(message, 600, name);
-    ShowUserMessage(nullptr, message, texts::kErrorCaption);
+    MessageText message;
+    message.Append(why).Append(L"\n").Append(name);
+    ShowUserMessage(nullptr, message.Get(), texts::kErrorCaption);
 }
 
 } // namespace
 
 uint32_t GetFileSizeByName(const wchar_t* path) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    DWORD size = GetFileSize(file, nullptr);
-    CloseHandle(file);
+    OwnedHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file.IsValid()) return 0;
+    DWORD size = GetFileSize(file.Get(), nullptr);
     return size == INVALID_FILE_SIZE ? 0 : size;
 }
 
@@ -56,6 +55,7 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
     for (uint32_t i = 0; i < patch.setCount; ++i) {
         const ArchivePatchSet& set = patch.sets[i];
         bool patched = false;
+        uint32_t patchedSize = 0;
         wchar_t path[kPathUnits] = L"";
         // A path that does not fit is never composed.
         if (dirLength + (set.nameLength - 1) >= kPathUnits) {
@@ -74,9 +74,13 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
                 ReportArchiveSkipped(NameOf(set), texts::kOtherRelease);
             else if (!set.resolved)
                 ReportArchiveSkipped(NameOf(set), texts::kArchiveDataIncomplete);
-            else
-                patched = ReportArchiveOutcome(PatchArchive(path, set.records, set.recordCount));
-            totalUnits = AddArchiveUnits(totalUnits, GetFileSizeByName(path));
+            else {
+                const ArchiveOutcome outcome = PatchArchive(path, set.records, set.recordCount);
+                patched = ReportArchiveOutcome(outcome);
+                patchedSize = outcome.patchedSize;
+            }
+            // A patched archive's size is the one its rewrite planned; any other is as it lies.
+            totalUnits = AddArchiveUnits(totalUnits, patched ? patchedSize : GetFileSizeByName(path));
         }
         if (!patched) {
             ++result.failedCount;

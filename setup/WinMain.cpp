@@ -16,8 +16,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     // Reading the embedded patch writes nothing; the folder check needs its table.
     LoadedPatch patch;
-    PatchLoad load = LoadEmbeddedPatch(
-        {IDR_MANIFEST, IDR_PAYLOAD, IDR_FINGERPRINTS, IDR_PROGRESS_TOTAL, IDR_PATCH_DIGEST}, &patch);
+    PatchLoad load = LoadEmbeddedPatch(InstallerPatchResourceIds(), &patch);
     // An installer whose data differs from what its build recorded (a download cut short or
     // damaged on its way) can be trusted with nothing: it says so at once and ends.
     if (load == PatchLoad::InstallerDamaged) {

@@ -1,4 +1,6 @@
 // Resource identifiers of the installer (shared by the resource script and the code).
+// The patch's parts are embedded under the ids of core/PatchParts.h (the build reads that
+// table); the IDR_ names below are those ids for the resource script and the tests.
 #pragma once
 
 #define IDD_NOTICE 143
@@ -17,3 +19,14 @@
 #define IDC_PROGRESS 1001
 #define IDC_TARGET_DIR 1002
 #define IDC_CURRENT_FILE 1005
+
+#ifndef RC_INVOKED
+#include "core/PatchParts.h"
+static_assert(IDR_MANIFEST == kPatchParts[kPartManifest].resourceId, "IDR_MANIFEST differs from core/PatchParts.h");
+static_assert(IDR_PAYLOAD == kPatchParts[kPartPayload].resourceId, "IDR_PAYLOAD differs from core/PatchParts.h");
+static_assert(IDR_FINGERPRINTS == kPatchParts[kPartFingerprints].resourceId,
+              "IDR_FINGERPRINTS differs from core/PatchParts.h");
+static_assert(IDR_PROGRESS_TOTAL == kPatchParts[kPartProgressTotal].resourceId,
+              "IDR_PROGRESS_TOTAL differs from core/PatchParts.h");
+static_assert(IDR_PATCH_DIGEST == kPatchDigestResourceId, "IDR_PATCH_DIGEST differs from core/PatchParts.h");
+#endif

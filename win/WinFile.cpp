@@ -1,42 +1,12 @@
 #include "win/WinFile.h"
 
-IoFaultHook g_ioFaultHook = nullptr;
-IoChangeHook g_ioChangeHook = nullptr;
-
-bool IoFaultInjected(IoOp op) {
-    if (!g_ioFaultHook || !g_ioFaultHook(op)) return false;
-    SetLastError(op == IoOp::Write || op == IoOp::Copy ? ERROR_DISK_FULL : ERROR_READ_FAULT);
-    return true;
-}
-
-void IoChangeMade(const IoChangeEvent& event) {
-    if (g_ioChangeHook) g_ioChangeHook(event);
-}
+#include "win/SharingRetry.h"
 
 namespace {
 
 void TellOpened(IoChange kind, HANDLE file, const wchar_t* path) {
     if (g_ioChangeHook && file != INVALID_HANDLE_VALUE)
         IoChangeMade({kind, file, path, nullptr, 0, nullptr, 0, 0});
-}
-
-// A virus scanner or the game's launcher may hold an archive for a moment without sharing
-// it; wait a little (0.1 + 0.2 + 0.4 + 0.8 + 1.6 s at most) before calling it a failure.
-constexpr int kSharingRetries = 5;
-
-bool IsSharingError(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-}
-
-template <typename Attempt>
-bool RetryWhileShared(Attempt attempt) {
-    for (int i = 0;; ++i) {
-        if (attempt()) return true;
-        DWORD error = GetLastError();
-        if (!IsSharingError(error) || i == kSharingRetries) return false;
-        Sleep(100u << i);
-        SetLastError(error);
-    }
 }
 
 HANDLE OpenHandle(const wchar_t* path, DWORD access, DWORD disposition) {
@@ -143,50 +113,4 @@ bool WinFile::Close() {
     BOOL ok = CloseHandle(m_handle);
     m_handle = INVALID_HANDLE_VALUE;
     return ok != 0;
-}
-
-HeapBuffer::HeapBuffer(size_t size) {
-    if (IoFaultInjected(IoOp::Alloc)) return;
-    m_data = static_cast<unsigned char*>(HeapAlloc(GetProcessHeap(), 0, size ? size : 1));
-}
-
-HeapBuffer::~HeapBuffer() {
-    if (m_data) HeapFree(GetProcessHeap(), 0, m_data);
-}
-
-HeapBuffer& HeapBuffer::operator=(HeapBuffer&& other) noexcept {
-    if (this != &other) {
-        if (m_data) HeapFree(GetProcessHeap(), 0, m_data);
-        m_data = other.m_data;
-        other.m_data = nullptr;
-    }
-    return *this;
-}
-
-bool FileExists(const wchar_t* path) {
-    return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool CopyFileOver(const wchar_t* from, const wchar_t* to) {
-    if (IoFaultInjected(IoOp::Copy)) return false;
-    if (!RetryWhileShared([&] { return CopyFileW(from, to, FALSE) != 0; })) return false;
-    if (g_ioChangeHook) IoChangeMade({IoChange::Copy, nullptr, from, to, 0, nullptr, 0, 0});
-    return true;
-}
-
-bool RenameFileDurably(const wchar_t* from, const wchar_t* to) {
-    if (IoFaultInjected(IoOp::Rename)) return false;
-    const DWORD flags = MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH;
-    if (!RetryWhileShared([&] { return MoveFileExW(from, to, flags) != 0; })) return false;
-    if (g_ioChangeHook) IoChangeMade({IoChange::Rename, nullptr, from, to, 0, nullptr, 0, flags});
-    return true;
-}
-
-bool DeleteFileChecked(const wchar_t* path) {
-    if (IoFaultInjected(IoOp::Delete)) return false;
-    // A scanner that opens the fresh copy right after it was written would otherwise make a
-    // finished rewrite leave its full-size copy behind.
-    if (!RetryWhileShared([&] { return DeleteFileW(path) != 0; })) return false;
-    if (g_ioChangeHook) IoChangeMade({IoChange::Delete, nullptr, path, nullptr, 0, nullptr, 0, 0});
-    return true;
 }

@@ -37,33 +37,7 @@ private:
     HANDLE m_handle = INVALID_HANDLE_VALUE;
 };
 
-// A block from the process heap, released in the destructor.
-class HeapBuffer {
-public:
-    HeapBuffer() = default;
-    explicit HeapBuffer(size_t size);
-    ~HeapBuffer();
-    HeapBuffer(HeapBuffer&& other) noexcept : m_data(other.m_data) { other.m_data = nullptr; }
-    HeapBuffer& operator=(HeapBuffer&& other) noexcept;
-    HeapBuffer(const HeapBuffer&) = delete;
-    HeapBuffer& operator=(const HeapBuffer&) = delete;
-    unsigned char* Get() const { return m_data; }
-    explicit operator bool() const { return m_data != nullptr; }
-
-private:
-    unsigned char* m_data = nullptr;
-};
-
 // Checked operations on a raw handle (the streaming routines take handles).
 bool SeekHandle(HANDLE file, uint32_t offset);
 bool ReadExact(HANDLE file, void* buffer, uint32_t count);
 bool WriteAll(HANDLE file, const void* buffer, uint32_t count);
-
-bool FileExists(const wchar_t* path);
-// CopyFileW (overwriting), retried while the source is held without sharing.
-bool CopyFileOver(const wchar_t* from, const wchar_t* to);
-// DeleteFileW, retried likewise.
-bool DeleteFileChecked(const wchar_t* path);
-// MoveFileExW over an existing file of the new name, returning only once the rename is on
-// the disk (MOVEFILE_WRITE_THROUGH); retried like the others.
-bool RenameFileDurably(const wchar_t* from, const wchar_t* to);

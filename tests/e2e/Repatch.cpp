@@ -1,19 +1,18 @@
-// Makes a copy of a built setup.exe that carries another patch: the manifest, payload,
-// fingerprint and progress-total resources are replaced (the last two removed when none are
-// given) and the patch's digest is recorded anew, as the build records it; everything else
-// stays. Used to run the real installer on game folders of other sizes (the full-size layout,
-// the demo).
-//   e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN [FINGERPRINTS.BIN [PROGRESS_TOTAL.BIN]]
+// Makes a copy of a built setup.exe that carries another patch folder's patch: every part
+// (core/PatchParts.h) is replaced, an optional one the folder lacks removed, and the patch's
+// digest is recorded anew, as the build records it; everything else stays. Used to run the
+// real installer on game folders of other sizes (the full-size layout, the demo).
+//   e2e_repatch SETUP.EXE OUT.EXE PATCH_DIR
 #include <windows.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "core/PatchDigest.h"
 #include "payload/Sha256.h"
-#include "setup/resource.h"
+#include "core/PatchParts.h"
 
 namespace {
 
@@ -30,15 +29,15 @@ bool ReadAll(const wchar_t* path, std::vector<unsigned char>* bytes) {
     return ok;
 }
 
-// The digest's lines (payload/PatchDigest.h) for the parts given (empty: not embedded).
-bool DigestOf(const std::vector<unsigned char>* const (&parts)[kPatchPartCount], std::string* text) {
+// The digest's lines (core/PatchDigest.h) for the parts given (empty: not embedded).
+bool DigestOf(const std::vector<unsigned char> (&parts)[kPatchPartCount], std::string* text) {
     for (int part = 0; part < kPatchPartCount; ++part) {
-        if (parts[part]->empty() && part >= kPartFingerprints) continue;
+        if (parts[part].empty() && kPatchParts[part].optional) continue;
         unsigned char hash[kSha256Size];
-        if (!Sha256(parts[part]->data(), parts[part]->size(), hash)) return false;
+        if (!Sha256(parts[part].data(), parts[part].size(), hash)) return false;
         char hex[2 * kSha256Size + 1];
         FormatSha256(hash, hex);
-        *text += std::string(hex) + "  " + PatchPartFileName(static_cast<PatchPart>(part)) + "\n";
+        *text += std::string(hex) + "  " + kPatchParts[part].fileName + "\n";
     }
     return true;
 }
@@ -63,22 +62,31 @@ bool Removed(const wchar_t* exe, int id) {
     return gone;
 }
 
+// Every part's file of a patch folder, named as core/PatchParts.h names it; an optional part
+// the folder lacks stays empty.
+bool ReadPatchFolder(const std::wstring& folder, std::vector<unsigned char> (&parts)[kPatchPartCount]) {
+    for (int part = 0; part < kPatchPartCount; ++part) {
+        const char* name = kPatchParts[part].fileName;
+        const std::wstring path = folder + L"\\" + std::wstring(name, name + strlen(name));
+        if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES && kPatchParts[part].optional) continue;
+        if (!ReadAll(path.c_str(), &parts[part])) {
+            fwprintf(stderr, L"repatch: cannot read %ls\n", path.c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 5 || argc > 7) {
-        fwprintf(stderr, L"usage: e2e_repatch SETUP.EXE OUT.EXE MANIFEST.BIN PAYLOAD.BIN [FINGERPRINTS.BIN "
-                         L"[PROGRESS_TOTAL.BIN]]\n");
+    if (argc != 4) {
+        fwprintf(stderr, L"usage: e2e_repatch SETUP.EXE OUT.EXE PATCH_DIR\n");
         return 2;
     }
-    std::vector<unsigned char> manifest, payload, fingerprints, total;
-    if (!ReadAll(argv[3], &manifest) || !ReadAll(argv[4], &payload) ||
-        (argc >= 6 && !ReadAll(argv[5], &fingerprints)) || (argc == 7 && !ReadAll(argv[6], &total))) {
-        fwprintf(stderr, L"repatch: cannot read the patch files\n");
-        return 1;
-    }
+    std::vector<unsigned char> parts[kPatchPartCount];
+    if (!ReadPatchFolder(argv[3], parts)) return 1;
     std::string digest;
-    const std::vector<unsigned char>* const parts[kPatchPartCount] = {&manifest, &payload, &fingerprints, &total};
     if (!DigestOf(parts, &digest)) {
         fwprintf(stderr, L"repatch: cannot compute the digest\n");
         return 1;
@@ -89,23 +97,25 @@ int wmain(int argc, wchar_t** argv) {
     }
     HANDLE update = BeginUpdateResourceW(argv[2], FALSE);
     // Fingerprints of another game folder would make the installer skip every archive, and
-    // another folder's total would end its bar elsewhere: both are replaced, or removed.
-    bool ok = update && Replace(update, IDR_MANIFEST, manifest) && Replace(update, IDR_PAYLOAD, payload) &&
-              Replace(update, IDR_FINGERPRINTS, fingerprints) && Replace(update, IDR_PROGRESS_TOTAL, total) &&
-              Replace(update, IDR_PATCH_DIGEST, std::vector<unsigned char>(digest.begin(), digest.end()));
+    // another folder's total would end its bar elsewhere: every part is replaced, or removed.
+    bool ok = update != nullptr;
+    for (int part = 0; ok && part < kPatchPartCount; ++part) ok = Replace(update, kPatchParts[part].resourceId, parts[part]);
+    ok = ok && Replace(update, kPatchDigestResourceId, std::vector<unsigned char>(digest.begin(), digest.end()));
     if (!update || !EndUpdateResourceW(update, !ok) || !ok) {
         fwprintf(stderr, L"repatch: cannot update the resources of %ls (error %lu)\n", argv[2], GetLastError());
         return 1;
     }
-    for (auto [id, bytes] : {std::pair{IDR_FINGERPRINTS, &fingerprints}, std::pair{IDR_PROGRESS_TOTAL, &total}}) {
-        if (bytes->empty() && !Removed(argv[2], id)) {
-            fwprintf(stderr, L"repatch: resource %d of %ls could not be removed; give it with the patch\n", id, argv[2]);
+    for (int part = 0; part < kPatchPartCount; ++part) {
+        if (parts[part].empty() && !Removed(argv[2], kPatchParts[part].resourceId)) {
+            fwprintf(stderr, L"repatch: resource %d of %ls could not be removed; give it with the patch\n",
+                     kPatchParts[part].resourceId, argv[2]);
             DeleteFileW(argv[2]);
             return 1;
         }
     }
     wprintf(L"repatch: %ls now carries a manifest of %zu bytes, a payload of %zu bytes, %ls, %ls and their digest\n",
-            argv[2], manifest.size(), payload.size(), fingerprints.empty() ? L"no fingerprints" : L"fingerprints",
-            total.empty() ? L"no progress total" : L"a progress total");
+            argv[2], parts[kPartManifest].size(), parts[kPartPayload].size(),
+            parts[kPartFingerprints].empty() ? L"no fingerprints" : L"fingerprints",
+            parts[kPartProgressTotal].empty() ? L"no progress total" : L"a progress total");
     return 0;
 }

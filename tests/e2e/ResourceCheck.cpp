@@ -13,6 +13,7 @@
 
 #include "DialogDesigns.h"
 #include "core/PatchManifest.h"
+#include "core/PatchParts.h"
 #include "setup/resource.h"
 
 namespace {
@@ -67,11 +68,14 @@ BOOL CALLBACK OnType(HMODULE module, LPWSTR type, LONG_PTR) {
 
 void CheckInventory(bool companion) {
     EnumResourceTypesW(g_module, OnType, 0);
-    std::set<std::string> expected = {"5/143", "5/144", "5/145", "2/165", "10/159", "10/164",
-                                      "14/107", "14/108", "24/1", "10/172"};
+    auto rawData = [](int id) { return "10/" + std::to_string(id); };
+    std::set<std::string> expected = {"5/143", "5/144", "5/145", "2/165", "14/107", "14/108", "24/1",
+                                      rawData(kPatchDigestResourceId)};
     if (companion) expected.insert("10/169");
-    // The archives' fingerprints and the progress total travel along when the patch has them.
-    const std::set<std::string> optional = {"10/170", "10/171"};
+    // The patch's parts (core/PatchParts.h); the archives' fingerprints and the progress
+    // total travel along when the patch has them.
+    std::set<std::string> optional;
+    for (const PatchPartInfo& part : kPatchParts) (part.optional ? optional : expected).insert(rawData(part.resourceId));
     std::set<std::string> found;
     for (const Entry& e : g_entries) {
         const std::string key = e.type + "/" + e.name;

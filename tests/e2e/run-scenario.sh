@@ -28,27 +28,20 @@ done
 fail() { echo "E2E FAIL: $*"; exit 1; }
 say() { echo "e2e: $*"; }
 
+. "$root/scripts/wine-env.sh"
+setup="$bin/$exe"
+[ -f "$setup" ] || fail "$setup is not built"
+
 # The shipped 32-bit installer runs every scenario where Debian's 32-bit Wine is installed.
 # Wine's wow64 fallback cannot draw, open the folder browser or fill the progress window, so
 # there only the flows without them run (the pixel checks are left out).
+need=run
+case $picker/$scenario in
+  */install*|*/reinstall|shell/cancel-browser|shell/not-game) need=draw ;;
+esac
+wine32_skip "$setup" $need "the 32-bit installer" && exit 77
 draws=1
-if [ "$build" = win32 ]; then
-  case $("$root/scripts/wine32-mode.sh") in
-    none)
-      echo "SKIP: this machine cannot execute 32-bit x86 code, so Wine cannot run the 32-bit installer;"
-      echo "SKIP: the same scenarios run on the x86_64 build."
-      exit 77 ;;
-    wow64)
-      draws=0
-      case $picker/$scenario in
-        */install*|*/reinstall|shell/cancel-browser|shell/not-game)
-          echo "SKIP: only Wine's wow64 fallback runs 32-bit programs here (wine32:i386 is not installed),"
-          echo "SKIP: and it cannot draw, open the folder browser or fill the progress window;"
-          echo "SKIP: the same scenario runs on the x86_64 build."
-          exit 77 ;;
-      esac ;;
-  esac
-fi
+[ "$build" = win32 ] && [ "$(wine32_mode)" = wow64 ] && draws=0
 if [ "$scenario" = install-full ] && [ "${KSTR_LONG_TESTS:-0}" != 1 ]; then
   echo "SKIP: the full-size installation needs about 10 GB of disk; run it with KSTR_LONG_TESTS=1"
   exit 77
@@ -65,11 +58,8 @@ rm -rf "$work" "$shots"
 mkdir -p "$work" "$shots"
 demo="$native/demo"
 
-winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
-
 # One Wine prefix for the GUI sessions (created once, under a lock).
-mkdir -p "$(dirname "$prefix")"
-flock "$prefix.lock" "$here/gui-prefix.sh" "$prefix" >/dev/null || fail "cannot create the Wine prefix $prefix"
+gui_prefix "$prefix" || fail "cannot create the Wine prefix $prefix"
 
 # Runs the driver in a new Wine session on a new Xvfb display.
 drive() {
@@ -78,7 +68,7 @@ drive() {
   say "driver: $driver_scenario $*"
   local log="$work/driver.log"
   xvfb-run -a -s "-screen 0 1024x768x24" \
-    "$here/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_driver.exe" "$driver_scenario" \
+    "$root/scripts/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_driver.exe" "$driver_scenario" \
       setup="$(winpath "$setup")" picker="$picker" shots="$(winpath "$shots")" \
       draws="$draws" companion="$companion_flag" "$@" >"$log" 2>&1
   local rc=$?
@@ -105,8 +95,6 @@ patched() {
   say "all $(find "$expected" -type f | wc -l) archives byte-exact; KSTRLangSet.exe written; no temporary files"
 }
 
-setup="$bin/$exe"
-[ -f "$setup" ] || fail "$setup is not built"
 companion_flag=0
 [ -n "$companion" ] && companion_flag=1
 trace=(hook="$(winpath "$bin/tests/e2e/e2e_trace.dll")" trace="$(winpath "$work/trace.txt")")
@@ -192,10 +180,8 @@ case $scenario in
     "$native/tools/gamegen/gamegen" --out "$work/data" --seed 1 --full --quiet || fail "gamegen failed"
     "$native/tools/patchbuild/patchbuild" fingerprint --game "$work/data/game" --patch "$work/data/patch" --quiet ||
       fail "cannot fingerprint the full-size game folder"
-    "$here/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_repatch.exe" "$(winpath "$setup")" \
-      "$(winpath "$work/setup-full.exe")" "$(winpath "$work/data/patch/manifest.bin")" \
-      "$(winpath "$work/data/patch/payload.bin")" "$(winpath "$work/data/patch/fingerprints.bin")" \
-      "$(winpath "$work/data/patch/progress_total.bin")" ||
+    "$root/scripts/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_repatch.exe" "$(winpath "$setup")" \
+      "$(winpath "$work/setup-full.exe")" "$(winpath "$work/data/patch")" ||
       fail "cannot make the full-size installer"
     setup="$work/setup-full.exe"
     drive install timeout=3600 min-position=100 game="$(winpath "$work/data/game")" \

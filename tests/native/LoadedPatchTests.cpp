@@ -24,9 +24,9 @@ struct Loaded {
     PatchLoad result;
     Loaded(const Bytes* manifest, const Bytes* payload, const Bytes* fingerprints) {
         PatchBytes bytes;
-        if (manifest) bytes.manifest = manifest->data(), bytes.manifestSize = manifest->size();
-        if (payload) bytes.payload = payload->data(), bytes.payloadSize = payload->size();
-        if (fingerprints) bytes.fingerprints = fingerprints->data(), bytes.fingerprintsSize = fingerprints->size();
+        if (manifest) bytes[kPartManifest] = {manifest->data(), manifest->size()};
+        if (payload) bytes[kPartPayload] = {payload->data(), payload->size()};
+        if (fingerprints) bytes[kPartFingerprints] = {fingerprints->data(), fingerprints->size()};
         result = LoadPatch(bytes, &patch);
     }
     ~Loaded() { FreeLoadedPatch(&patch); }
@@ -97,9 +97,9 @@ TEST(LoadedPatch, TheProgressTotalIsReadWhenThePatchCarriesOne) {
     };
     for (const auto& c : cases) {
         PatchBytes bytes;
-        bytes.manifest = kManifest.data(), bytes.manifestSize = kManifest.size();
-        bytes.payload = kPayload.data(), bytes.payloadSize = kPayload.size();
-        if (c.total) bytes.progressTotal = c.total->data(), bytes.progressTotalSize = c.total->size();
+        bytes[kPartManifest] = {kManifest.data(), kManifest.size()};
+        bytes[kPartPayload] = {kPayload.data(), kPayload.size()};
+        if (c.total) bytes[kPartProgressTotal] = {c.total->data(), c.total->size()};
         LoadedPatch patch;
         EXPECT_EQ(LoadPatch(bytes, &patch), c.result) << c.what;
         EXPECT_EQ(patch.hasProgressTotal, c.has) << c.what;

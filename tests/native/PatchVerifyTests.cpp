@@ -68,49 +68,49 @@ TEST(Verify, TellsOriginalPatchedAndNeitherApart) {
     struct Case {
         const char* what;
         Bytes archive;
-        ArchiveState withFingerprint, without;
+        VerifyState withFingerprint, without;
         const char* detail; // part of the reason given with fingerprints, for Neither
     };
     Bytes truncated(patched.begin(), patched.end() - 1);
     const Case cases[] = {
-        {"original", s.original, ArchiveState::Original, ArchiveState::Unpatched, ""},
-        {"original, laid out again", With(s.original, [](SampleArchive&) {}), ArchiveState::Original,
-         ArchiveState::Unpatched, ""},
-        {"patched", patched, ArchiveState::Patched, ArchiveState::Patched, ""},
-        {"patched twice", ReferenceRewrite(patched, s.records), ArchiveState::Patched, ArchiveState::Patched, ""},
+        {"original", s.original, VerifyState::Original, VerifyState::Unpatched, ""},
+        {"original, laid out again", With(s.original, [](SampleArchive&) {}), VerifyState::Original,
+         VerifyState::Unpatched, ""},
+        {"patched", patched, VerifyState::Patched, VerifyState::Patched, ""},
+        {"patched twice", ReferenceRewrite(patched, s.records), VerifyState::Patched, VerifyState::Patched, ""},
         {"one replaced entry patched, the other not", ReferenceRewrite(s.original, {s.records[0]}),
-         ArchiveState::Neither, ArchiveState::Neither, "damaged: entry 1 hold"},
+         VerifyState::Neither, VerifyState::Neither, "damaged: entry 1 hold"},
         {"damaged: a patched entry's bytes", With(patched, [](SampleArchive& a) { a.entries[5].data[7] ^= 1; }),
-         ArchiveState::Neither, ArchiveState::Neither, "damaged: entry 5 hold"},
+         VerifyState::Neither, VerifyState::Neither, "damaged: entry 5 hold"},
         {"damaged: the header", With(s.original, [](SampleArchive& a) { a.headerLead[2] ^= 1; }),
-         ArchiveState::Neither, ArchiveState::Unpatched, "its header differs"},
+         VerifyState::Neither, VerifyState::Unpatched, "its header differs"},
         {"damaged: the header of a patched archive", With(patched, [](SampleArchive& a) { a.headerLead[0] ^= 0x80; }),
-         ArchiveState::Neither, ArchiveState::Patched, "its header differs"},
-        {"damaged: cut short", truncated, ArchiveState::Neither, ArchiveState::Neither, "damaged"},
+         VerifyState::Neither, VerifyState::Patched, "its header differs"},
+        {"damaged: cut short", truncated, VerifyState::Neither, VerifyState::Neither, "damaged"},
         {"another release: entry renamed", With(patched, [](SampleArchive& a) { a.entries[6].lead[3] ^= 1; }),
-         ArchiveState::Neither, ArchiveState::Patched, "not the release"},
+         VerifyState::Neither, VerifyState::Patched, "not the release"},
         {"another release: entry added", With(s.original, [](SampleArchive& a) { a.entries.push_back(a.entries[0]); }),
-         ArchiveState::Neither, ArchiveState::Unpatched, "8 entries, the patch expects 7"},
+         VerifyState::Neither, VerifyState::Unpatched, "8 entries, the patch expects 7"},
         {"an entry the patch leaves alone changed",
-         With(patched, [](SampleArchive& a) { a.entries[3].data[0] ^= 1; }), ArchiveState::Neither,
-         ArchiveState::Patched, "leaves alone"},
+         With(patched, [](SampleArchive& a) { a.entries[3].data[0] ^= 1; }), VerifyState::Neither,
+         VerifyState::Patched, "leaves alone"},
         {"a replaced entry changed by something else",
-         With(s.original, [](SampleArchive& a) { a.entries[5].data.push_back(0); }), ArchiveState::Neither,
-         ArchiveState::Unpatched, "neither the original nor the patched"},
+         With(s.original, [](SampleArchive& a) { a.entries[5].data.push_back(0); }), VerifyState::Neither,
+         VerifyState::Unpatched, "neither the original nor the patched"},
         {"patched data with the old size word",
-         With(patched, [](SampleArchive& a) { a.entries[1].sizeWord = 0x456; }), ArchiveState::Neither,
-         ArchiveState::Neither, "damaged: entry 1 hold"},
+         With(patched, [](SampleArchive& a) { a.entries[1].sizeWord = 0x456; }), VerifyState::Neither,
+         VerifyState::Neither, "damaged: entry 1 hold"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         ArchiveVerdict with = s.Verify(c.archive, true);
         EXPECT_EQ(with.state, c.withFingerprint) << with.detail;
         EXPECT_NE(with.detail.find(c.detail), std::string::npos) << with.detail;
-        EXPECT_EQ(with.detail.empty(), with.state != ArchiveState::Neither);
+        EXPECT_EQ(with.detail.empty(), with.state != VerifyState::Neither);
         EXPECT_EQ(s.Verify(c.archive, false).state, c.without);
     }
     MemorySource pay(s.payload);
-    EXPECT_EQ(VerifyArchive(nullptr, s.set, pay, &s.fingerprint, nullptr).state, ArchiveState::Missing);
+    EXPECT_EQ(VerifyArchive(nullptr, s.set, pay, &s.fingerprint, nullptr).state, VerifyState::Missing);
 }
 
 // A fingerprint table written before fingerprints named the header still reads and still
@@ -128,10 +128,10 @@ TEST(Verify, FingerprintsWithoutHeaderStillRead) {
     EXPECT_FALSE(table.items[0].hasHeader);
     s.fingerprint = table.items[0];
     s.fingerprint.name = s.name;
-    EXPECT_EQ(s.Verify(s.original, true).state, ArchiveState::Original);
-    EXPECT_EQ(s.Verify(s.Patched(), true).state, ArchiveState::Patched);
+    EXPECT_EQ(s.Verify(s.original, true).state, VerifyState::Original);
+    EXPECT_EQ(s.Verify(s.Patched(), true).state, VerifyState::Patched);
     EXPECT_EQ(s.Verify(With(s.original, [](SampleArchive& a) { a.headerLead[2] ^= 1; }), true).state,
-              ArchiveState::Original);
+              VerifyState::Original);
     FreeFingerprintTable(&table);
 }
 
@@ -139,7 +139,7 @@ TEST(Verify, RecordsThatDoNotFitTheArchiveMakeItNeither) {
     Sample s;
     s.entryPatches[0].entryIndex = 7; // past the table
     ArchiveVerdict v = s.Verify(s.original, false);
-    EXPECT_EQ(v.state, ArchiveState::Neither);
+    EXPECT_EQ(v.state, VerifyState::Neither);
     EXPECT_NE(v.detail.find("only 7 entries"), std::string::npos) << v.detail;
 }
 
@@ -199,9 +199,9 @@ TEST(VerifyCommand, ExitStatusFollowsTheStatesAndNothingIsChanged) {
     VerifyReport report;
     ASSERT_TRUE(VerifyGameFolder({root / "patched", root / "patch", nullptr}, &report));
     ASSERT_EQ(report.lines.size(), 2u);
-    EXPECT_EQ(report.lines[0].verdict.state, ArchiveState::Patched);
+    EXPECT_EQ(report.lines[0].verdict.state, VerifyState::Patched);
     EXPECT_FALSE(report.lines[0].leftoverTemp);
-    EXPECT_EQ(report.lines[1].verdict.state, ArchiveState::Neither);
+    EXPECT_EQ(report.lines[1].verdict.state, VerifyState::Neither);
     EXPECT_TRUE(report.lines[1].leftoverTemp);
     EXPECT_EQ(ReadFileBytes(b), cut);
 

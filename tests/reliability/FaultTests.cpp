@@ -9,9 +9,7 @@
 #include "ReliabilitySupport.h"
 #include "archive/PatchArchive.h"
 #include "setup/PatchRun.h"
-#ifdef KSTR_HAVE_CLOSING_MESSAGE
 #include "setup/ClosingMessage.h"
-#endif
 
 namespace {
 
@@ -31,7 +29,7 @@ constexpr uint64_t kGrowth = 500000;
 struct RunOutcome {
     PatchRunResult result;
     std::vector<RecordedMessage> messages;
-    std::wstring closingCaption; // empty where the closing message is not built in
+    std::wstring closingCaption;
 };
 
 // The patching run over a small game folder, followed by the installer's closing message.
@@ -44,21 +42,17 @@ RunOutcome RunAll(const std::wstring& folder, const std::vector<MiniArchive>& ar
     }
     out.messages = recorder.Messages();
     for (const auto& m : out.messages) std::printf("  message [%s] %s\n", Narrow(m.caption).c_str(), Narrow(m.text).c_str());
-#ifdef KSTR_HAVE_CLOSING_MESSAGE
     recorder.Clear();
     ShowClosingMessage(InstallOutcome{true, out.result});
     if (!recorder.Messages().empty()) out.closingCaption = recorder.Messages().back().caption;
-#endif
     return out;
 }
 
 void ExpectNotClaimedAsSuccess(const RunOutcome& run, uint32_t failed, const char* what) {
     EXPECT_EQ(run.result.failedCount, failed) << what;
     EXPECT_GE(run.messages.size(), failed) << what << ": a failure went unreported";
-#ifdef KSTR_HAVE_CLOSING_MESSAGE
     if (failed) EXPECT_NE(run.closingCaption, L"成功安装") << what << ": the closing message claims success";
     else EXPECT_EQ(run.closingCaption, L"成功安装") << what;
-#endif
 }
 
 Bytes ReadBytes(const std::wstring& path) {

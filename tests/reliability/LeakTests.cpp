@@ -120,13 +120,13 @@ TEST(Leaks, PatchingTheWholeGameFolderKeepsHandlesAndHeapFlat) {
             names.push_back(reinterpret_cast<const wchar_t*>(unchecked.loaded.sets[i].name));
     }
     Bytes manifest, payload;
-    ASSERT_TRUE(ReadWholeFile(data + L"patch\\manifest.bin", &manifest));
-    ASSERT_TRUE(ReadWholeFile(data + L"patch\\payload.bin", &payload));
+    ASSERT_TRUE(ReadWholeFile(PatchPartPath(data + L"patch\\", kPartManifest), &manifest));
+    ASSERT_TRUE(ReadWholeFile(PatchPartPath(data + L"patch\\", kPartPayload), &payload));
     const Bytes fingerprints = FingerprintBytes(game, names);
     PatchBytes bytes;
-    bytes.manifest = manifest.data(), bytes.manifestSize = manifest.size();
-    bytes.payload = payload.data(), bytes.payloadSize = payload.size();
-    bytes.fingerprints = fingerprints.data(), bytes.fingerprintsSize = fingerprints.size();
+    bytes[kPartManifest] = {manifest.data(), manifest.size()};
+    bytes[kPartPayload] = {payload.data(), payload.size()};
+    bytes[kPartFingerprints] = {fingerprints.data(), fingerprints.size()};
     LoadedPatch patch;
     ASSERT_EQ(LoadPatch(bytes, &patch), PatchLoad::Loaded);
 

@@ -3,7 +3,7 @@
 and demand every archive byte for byte as expected with no temporary file left.
 
     crash_harness.py --exe crash_child.exe --gamegen gamegen --work DIR
-                     --wine-prefix P --wine-dllpath D --can-run-32bit SCRIPT [--long]
+                     --wine-prefix P --wine-dllpath D --wine32-gate SCRIPT [--long]
 
 Kill points:
   * seam points: crash_child.exe stops before its K-th file operation (printing STOPPED) and
@@ -370,22 +370,18 @@ def parse_args(fingerprints_help):
     p.add_argument("--work", required=True)
     p.add_argument("--wine-prefix", required=True)
     p.add_argument("--wine-dllpath", default="")
-    p.add_argument("--can-run-32bit", default="")
+    p.add_argument("--wine32-gate", default="", help="scripts/wine32-gate.sh: whether the program runs here")
     p.add_argument("--patchbuild", default="", help=fingerprints_help)
     p.add_argument("--long", action="store_true")
     return p.parse_args()
 
 
 def cannot_run_here(args):
-    """True (after saying so) when the program is 32-bit and this machine cannot run it."""
-    with open(args.exe, "rb") as f:
-        head = f.read(4096)
-    pe = int.from_bytes(head[0x3C:0x40], "little")
-    is_pe32 = head[pe:pe + 4] == b"PE\0\0" and head[pe + 24:pe + 26] == b"\x0b\x01"
-    if is_pe32 and args.can_run_32bit and subprocess.run([args.can_run_32bit]).returncode != 0:
-        print("SKIP: this machine cannot execute 32-bit x86 code; the x86_64 build runs this test.")
-        return True
-    return False
+    """True (after the gate said why) when this machine's Wine cannot run the program."""
+    if not args.wine32_gate:
+        return False
+    sys.stdout.flush()
+    return subprocess.run([args.wine32_gate, args.exe, "run", "the patching run"]).returncode == 77
 
 
 def main():

@@ -4,7 +4,7 @@ disk, build the folder a power cut after a recorded operation could leave, run t
 run on it, and demand every archive byte for byte as expected with no stray file left.
 
     powercut_harness.py --exe crash_child.exe --gamegen gamegen --work DIR
-                        --wine-prefix P --wine-dllpath D --can-run-32bit SCRIPT
+                        --wine-prefix P --wine-dllpath D --wine32-gate SCRIPT
                         [--patchbuild patchbuild] [--long]
 
 The recording: crash_child.exe --record writes the seam's change events (create or truncate,

@@ -10,31 +10,32 @@
 #include "PeResources.h"
 #include "TestBytes.h"
 #include "core/Fingerprints.h"
+#include "core/PatchParts.h"
 #include "core/PatchManifest.h"
 
 namespace {
 
 constexpr uint32_t kRawData = 10;
-constexpr uint32_t kFingerprintsId = 170;
-constexpr uint32_t kManifestId = 164;
+const PatchPartInfo& kFingerprints = PatchPartInfoOf(kPartFingerprints);
+const PatchPartInfo& kManifest = PatchPartInfoOf(kPartManifest);
 
 TEST(ShippedSetup, CarriesTheFingerprintsOfThePatchItEmbeds) {
-    const std::vector<unsigned char> file = ReadFileBytes(EMBED_PATCH_DIR "/fingerprints.bin");
+    const std::vector<unsigned char> file = ReadFileBytes(std::string(EMBED_PATCH_DIR "/") + kFingerprints.fileName);
     for (const char* exe : {WIN32_BUILD_DIR "/setup.exe", WIN64_BUILD_DIR "/setup.exe"}) {
         SCOPED_TRACE(exe);
         PeImage image;
         std::string error;
         ASSERT_TRUE(ReadPeImage(ReadFileBytes(exe), &image, &error)) << error;
-        const PeResource* res = FindPeResource(image, kRawData, kFingerprintsId);
+        const PeResource* res = FindPeResource(image, kRawData, kFingerprints.resourceId);
         if (file.empty()) {
             EXPECT_EQ(res, nullptr) << "fingerprints embedded although the patch folder has none";
             continue;
         }
-        ASSERT_NE(res, nullptr) << "raw data 170 missing";
+        ASSERT_NE(res, nullptr) << "raw data " << kFingerprints.resourceId << " missing";
         EXPECT_EQ(res->language, 0x0804u);
-        EXPECT_TRUE(res->data == file) << "raw data 170 differs from fingerprints.bin";
+        EXPECT_TRUE(res->data == file) << "raw data " << kFingerprints.resourceId << " differs from " << kFingerprints.fileName;
 
-        const PeResource* manifest = FindPeResource(image, kRawData, kManifestId);
+        const PeResource* manifest = FindPeResource(image, kRawData, kManifest.resourceId);
         ASSERT_NE(manifest, nullptr);
         ArchivePatchSet* sets = nullptr;
         uint32_t count = 0;

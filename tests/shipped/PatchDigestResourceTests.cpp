@@ -15,8 +15,7 @@
 namespace {
 
 constexpr uint32_t kRawData = 10;
-constexpr uint32_t kPartIds[kPatchPartCount] = {164, 159, 170, 171};
-constexpr uint32_t kDigestId = 172;
+std::string PartPath(PatchPart part) { return std::string(EMBED_PATCH_DIR "/") + kPatchParts[part].fileName; }
 
 std::vector<unsigned char> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -47,18 +46,19 @@ PeImage Load(const char* exe) {
 }
 
 TEST(ShippedSetup, CarriesTheProgressTotalOfThePatchItEmbeds) {
-    const std::vector<unsigned char> file = ReadFile(EMBED_PATCH_DIR "/progress_total.bin");
+    const PatchPartInfo& part = PatchPartInfoOf(kPartProgressTotal);
+    const std::vector<unsigned char> file = ReadFile(PartPath(kPartProgressTotal));
     for (const char* exe : {WIN32_BUILD_DIR "/setup.exe", WIN64_BUILD_DIR "/setup.exe"}) {
         SCOPED_TRACE(exe);
         PeImage image = Load(exe);
-        const PeResource* res = FindPeResource(image, kRawData, 171);
+        const PeResource* res = FindPeResource(image, kRawData, part.resourceId);
         if (file.empty()) {
             EXPECT_EQ(res, nullptr) << "a progress total embedded although the patch folder has none";
             continue;
         }
-        ASSERT_NE(res, nullptr) << "raw data 171 missing";
+        ASSERT_NE(res, nullptr) << "raw data " << part.resourceId << " missing";
         EXPECT_EQ(res->language, 0x0804u);
-        EXPECT_TRUE(res->data == file) << "raw data 171 differs from progress_total.bin";
+        EXPECT_TRUE(res->data == file) << "raw data " << part.resourceId << " differs from " << part.fileName;
         uint32_t units = 0;
         EXPECT_TRUE(ParseProgressTotal(res->data.data(), res->data.size(), &units));
         EXPECT_GT(units, 0u);
@@ -69,19 +69,19 @@ TEST(ShippedSetup, CarriesTheDigestOfExactlyThePatchItEmbeds) {
     for (const char* exe : {WIN32_BUILD_DIR "/setup.exe", WIN64_BUILD_DIR "/setup.exe"}) {
         SCOPED_TRACE(exe);
         PeImage image = Load(exe);
-        const PeResource* res = FindPeResource(image, kRawData, kDigestId);
-        ASSERT_NE(res, nullptr) << "raw data 172 (the patch's digest) missing";
+        const PeResource* res = FindPeResource(image, kRawData, kPatchDigestResourceId);
+        ASSERT_NE(res, nullptr) << "raw data " << kPatchDigestResourceId << " (the patch's digest) missing";
         EXPECT_EQ(res->language, 0x0804u);
         PatchDigest digest{};
         ASSERT_TRUE(ParsePatchDigest(res->data.data(), res->data.size(), &digest))
             << std::string(res->data.begin(), res->data.end());
         for (int part = 0; part < kPatchPartCount; ++part) {
-            const char* name = PatchPartFileName(static_cast<PatchPart>(part));
-            SCOPED_TRACE(name);
-            const PeResource* embedded = FindPeResource(image, kRawData, kPartIds[part]);
+            const PatchPartInfo& info = PatchPartInfoOf(static_cast<PatchPart>(part));
+            SCOPED_TRACE(info.fileName);
+            const PeResource* embedded = FindPeResource(image, kRawData, info.resourceId);
             EXPECT_EQ(digest.listed[part], embedded != nullptr) << "listed exactly when embedded";
             if (!embedded) continue;
-            const std::string file = std::string(EMBED_PATCH_DIR "/") + name;
+            const std::string file = PartPath(static_cast<PatchPart>(part));
             EXPECT_TRUE(embedded->data == ReadFile(file)) << "embedded bytes differ from " << file;
             EXPECT_EQ(Hex(digest.sha256[part]), Sha256Sum(file));
         }

@@ -6,6 +6,7 @@
 
 #include "PeResources.h"
 #include "TestBytes.h"
+#include "core/PatchParts.h"
 
 namespace {
 
@@ -41,8 +42,8 @@ TEST(ShippedSetup, CarriesManifestAndPayloadOfTheBuild) {
     for (const char* exe : {WIN32_BUILD_DIR "/setup.exe", WIN64_BUILD_DIR "/setup.exe"}) {
         SCOPED_TRACE(exe);
         PeImage image = Load(exe);
-        ExpectRawData(image, 164, EMBED_PATCH_DIR "/manifest.bin");
-        ExpectRawData(image, 159, EMBED_PATCH_DIR "/payload.bin");
+        for (const PatchPartInfo& part : kPatchParts)
+            if (!part.optional) ExpectRawData(image, part.resourceId, std::string(EMBED_PATCH_DIR "/") + part.fileName);
     }
 }
 

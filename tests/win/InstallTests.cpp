@@ -42,10 +42,10 @@ protected:
     PatchLoad InstallFrom(const Bytes* manifest, const Bytes* payload, const Bytes* fingerprints,
                           const Bytes* progressTotal = nullptr) {
         PatchBytes bytes;
-        if (progressTotal) bytes.progressTotal = progressTotal->data(), bytes.progressTotalSize = progressTotal->size();
-        if (manifest) bytes.manifest = manifest->data(), bytes.manifestSize = manifest->size();
-        if (payload) bytes.payload = payload->data(), bytes.payloadSize = payload->size();
-        if (fingerprints) bytes.fingerprints = fingerprints->data(), bytes.fingerprintsSize = fingerprints->size();
+        if (progressTotal) bytes[kPartProgressTotal] = {progressTotal->data(), progressTotal->size()};
+        if (manifest) bytes[kPartManifest] = {manifest->data(), manifest->size()};
+        if (payload) bytes[kPartPayload] = {payload->data(), payload->size()};
+        if (fingerprints) bytes[kPartFingerprints] = {fingerprints->data(), fingerprints->size()};
         LoadedPatch patch;
         PatchLoad load = LoadPatch(bytes, &patch);
         Install(patch, load);

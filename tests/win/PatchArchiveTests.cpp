@@ -6,6 +6,7 @@
 #include "archive/ArchiveFile.h"
 #include "archive/PatchArchive.h"
 #include "archive/Streaming.h"
+#include "win/HeapBuffer.h"
 #include "win/WinFile.h"
 #include "setup/ArchiveReport.h"
 

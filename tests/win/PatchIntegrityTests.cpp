@@ -48,9 +48,11 @@ struct Patch {
     }
     Bytes Digest() const { return DigestOf(&manifest, &payload, &fingerprints, &total); }
     static bool Matches(const Bytes* m, const Bytes* p, const Bytes* f, const Bytes* t, const Bytes& digest) {
-        auto part = [](const Bytes* b) { return PatchPartBytes{b ? b->data() : nullptr, b ? b->size() : 0}; };
-        const PatchPartBytes parts[kPatchPartCount] = {part(m), part(p), part(f), part(t)};
-        return PatchPartsMatchDigest(parts, digest.data(), digest.size());
+        const Bytes* given[kPatchPartCount] = {m, p, f, t};
+        PatchBytes bytes;
+        for (int i = 0; i < kPatchPartCount; ++i)
+            if (given[i]) bytes.parts[i] = {given[i]->data(), given[i]->size()};
+        return PatchBytesMatchDigest(bytes, digest.data(), digest.size());
     }
 };
 

@@ -222,8 +222,7 @@ TEST(PatchRunEmpty, EmptyManifestPatchesNothingAndSendsNoUpdates) {
     ProgressRecorder progress;
     const unsigned char empty[4] = {0, 0, 0, 0};
     PatchBytes bytes;
-    bytes.manifest = empty;
-    bytes.manifestSize = 4;
+    bytes[kPartManifest] = {empty, 4};
     LoadedPatch patch;
     ASSERT_EQ(LoadPatch(bytes, &patch), PatchLoad::Loaded) << "an empty manifest needs no payload";
     PatchRunResult result = PatchAllArchives(patch, nullptr);

@@ -135,20 +135,19 @@ FaultPlan::FaultPlan(IoOp op, int nth) {
 FaultPlan::~FaultPlan() { g_ioFaultHook = nullptr; }
 int FaultPlan::Count(IoOp op) { return g_faultSeen[static_cast<int>(op)]; }
 
+std::wstring PatchPartPath(const std::wstring& patchDir, PatchPart part) {
+    const char* name = PatchPartInfoOf(part).fileName;
+    return patchDir + std::wstring(name, name + lstrlenA(name)); // the names are ASCII
+}
+
 PatchFiles::PatchFiles(const std::wstring& patchDir, bool withFingerprints) {
     PatchBytes bytes;
-    if (ReadWholeFile(patchDir + L"manifest.bin", &manifest)) {
-        bytes.manifest = manifest.data();
-        bytes.manifestSize = manifest.size();
-    }
-    if (ReadWholeFile(patchDir + L"payload.bin", &payload)) {
-        bytes.payload = payload.data();
-        bytes.payloadSize = payload.size();
-    }
-    if (withFingerprints && ReadWholeFile(patchDir + L"fingerprints.bin", &fingerprints)) {
-        bytes.fingerprints = fingerprints.data();
-        bytes.fingerprintsSize = fingerprints.size();
-    }
+    if (ReadWholeFile(PatchPartPath(patchDir, kPartManifest), &manifest))
+        bytes[kPartManifest] = {manifest.data(), manifest.size()};
+    if (ReadWholeFile(PatchPartPath(patchDir, kPartPayload), &payload))
+        bytes[kPartPayload] = {payload.data(), payload.size()};
+    if (withFingerprints && ReadWholeFile(PatchPartPath(patchDir, kPartFingerprints), &fingerprints))
+        bytes[kPartFingerprints] = {fingerprints.data(), fingerprints.size()};
     load = LoadPatch(bytes, &loaded);
 }
 

@@ -52,7 +52,11 @@ public:
     static int Count(IoOp op); // operations of that kind seen since the plan started
 };
 
-// A patch folder's manifest.bin, payload.bin and fingerprints.bin, loaded as the installer
+// A part's file in a patch folder (patchDir ends in a backslash), named as core/PatchParts.h
+// names it.
+std::wstring PatchPartPath(const std::wstring& patchDir, PatchPart part);
+
+// A patch folder's manifest, payload and fingerprints, loaded as the installer
 // loads its resources (LoadPatch); released at destruction. Without withFingerprints, or
 // when the folder has none, the patch carries no fingerprints.
 class PatchFiles {

@@ -9,32 +9,18 @@ root=$(cd "$here/../.." && pwd)
 prefix=$1 dllpath=$2 tests=$3 langset=$4
 shift 4
 
-if file -b "$langset" | grep -q "PE32 executable"; then
-  case $("$root/scripts/wine32-mode.sh") in
-    none)
-      echo "SKIP: this machine cannot execute 32-bit x86 code, so Wine cannot run $langset;"
-      echo "SKIP: the same tests run on the x86_64 build."
-      exit 77 ;;
-    wow64)
-      echo "SKIP: only Wine's wow64 fallback runs 32-bit programs here (wine32:i386 is not installed),"
-      echo "SKIP: and it cannot draw the switcher's dialog; the same tests run on the x86_64 build."
-      exit 77 ;;
-  esac
-fi
+. "$root/scripts/wine-env.sh"
+wine32_skip "$langset" draw "the switcher's dialog" && exit 77
 for tool in xvfb-run import convert; do
   command -v $tool >/dev/null || { echo "FAIL: $tool is missing (scripts/bootstrap.sh installs it)"; exit 1; }
 done
 
-winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
-
 # The GUI sessions' prefix (system fonts of a Chinese Windows), created once under a lock.
-mkdir -p "$(dirname "$prefix")"
-flock "$prefix.lock" "$root/tests/e2e/gui-prefix.sh" "$prefix" >/dev/null ||
-  { echo "FAIL: cannot create the Wine prefix $prefix"; exit 1; }
+gui_prefix "$prefix" || { echo "FAIL: cannot create the Wine prefix $prefix"; exit 1; }
 
 export KSTR_LANGSET_EXE=$(winpath "$langset")
 # Each run in a Wine session of its own on its own display.
-session="$root/tests/e2e/in-session.sh"
+session="$root/scripts/in-session.sh"
 
 if [ -z "${KSTR_LANGSET_SHOT:-}" ]; then
   xvfb-run -a -s "-screen 0 1024x768x24" "$session" "$prefix" "$dllpath" "$tests" "$@"

@@ -147,27 +147,27 @@ int RunVerify(int argc, const char* const* argv) {
         std::fprintf(stderr, "patchbuild: error: %s\n", report.error.c_str());
         return 2;
     }
-    std::map<ArchiveState, size_t> counts;
+    std::map<VerifyState, size_t> counts;
     size_t leftovers = 0;
     for (const VerifyLine& line : report.lines) {
         ++counts[line.verdict.state];
         leftovers += line.leftoverTemp;
-        bool plain = line.verdict.state == ArchiveState::Original || line.verdict.state == ArchiveState::Patched ||
-                     line.verdict.state == ArchiveState::Unpatched;
+        bool plain = line.verdict.state == VerifyState::Original || line.verdict.state == VerifyState::Patched ||
+                     line.verdict.state == VerifyState::Unpatched;
         if (quiet && plain && !line.leftoverTemp) continue;
-        std::printf("%-12s %s%s%s%s\n", ArchiveStateName(line.verdict.state), line.name.c_str(),
+        std::printf("%-12s %s%s%s%s\n", VerifyStateName(line.verdict.state), line.name.c_str(),
                     line.verdict.detail.empty() ? "" : ": ", line.verdict.detail.c_str(),
                     line.leftoverTemp ? " (a temporary file of an interrupted rewrite lies beside it)" : "");
     }
     std::printf("patchbuild verify: %zu archives: %zu original, %zu patched, %zu not patched, %zu neither, "
                 "%zu missing%s\n",
-                report.lines.size(), counts[ArchiveState::Original], counts[ArchiveState::Patched],
-                counts[ArchiveState::Unpatched], counts[ArchiveState::Neither], counts[ArchiveState::Missing],
+                report.lines.size(), counts[VerifyState::Original], counts[VerifyState::Patched],
+                counts[VerifyState::Unpatched], counts[VerifyState::Neither], counts[VerifyState::Missing],
                 report.haveFingerprints ? "" : " (no fingerprints.bin: originals cannot be confirmed)");
     if (leftovers) std::printf("patchbuild verify: %zu temporary files of interrupted rewrites\n", leftovers);
-    size_t bad = counts[ArchiveState::Neither] + counts[ArchiveState::Missing];
-    if (expect == "original") bad = report.lines.size() - counts[ArchiveState::Original];
-    if (expect == "patched") bad = report.lines.size() - counts[ArchiveState::Patched];
+    size_t bad = counts[VerifyState::Neither] + counts[VerifyState::Missing];
+    if (expect == "original") bad = report.lines.size() - counts[VerifyState::Original];
+    if (expect == "patched") bad = report.lines.size() - counts[VerifyState::Patched];
     return bad ? 1 : 0;
 }
 

@@ -116,13 +116,14 @@ bool SelfCheck(const std::vector<unsigned char>& manifestBytes, const PatchPlan&
     return CheckPayloadLayout(plan.manifest, plan.payloadSize, why);
 }
 
-} // namespace
-
-const std::vector<std::string>& PatchFileNames() {
-    static const std::vector<std::string> names = {kManifestFile, kPayloadFile, kFingerprintsFile,
-                                                   kProgressTotalFile};
+// Every part's file, all of which a build writes.
+std::vector<std::string> PatchFileNames() {
+    std::vector<std::string> names;
+    for (const PatchPartInfo& part : kPatchParts) names.push_back(part.fileName);
     return names;
 }
+
+} // namespace
 
 std::vector<unsigned char> ProgressTotalBytes(uint32_t units) {
     unsigned char stored[kProgressTotalSize];
@@ -203,11 +204,11 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
     }
 
     OutputSet out(options.out);
-    OutputFile* payload = out.Add(kPayloadFile, &error);
+    OutputFile* payload = out.Add(PartFile(kPartPayload), &error);
     bool written = payload && WritePayload(diffs, plan, *payload, options.progress, &error) &&
-                   out.AddBytes(kManifestFile, manifestBytes, &error) &&
-                   out.AddBytes(kFingerprintsFile, SerializeFingerprints(fingerprints), &error) &&
-                   out.AddBytes(kProgressTotalFile, ProgressTotalBytes(units), &error);
+                   out.AddBytes(PartFile(kPartManifest), manifestBytes, &error) &&
+                   out.AddBytes(PartFile(kPartFingerprints), SerializeFingerprints(fingerprints), &error) &&
+                   out.AddBytes(PartFile(kPartProgressTotal), ProgressTotalBytes(units), &error);
     if (!written || !out.Commit(&error)) {
         report->problems.push_back(error.empty() ? options.out.string() + ": cannot write" : error);
         return false;

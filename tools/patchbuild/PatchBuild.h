@@ -7,14 +7,10 @@
 #include <string>
 #include <vector>
 
-// The files of a patch folder.
-constexpr const char* kManifestFile = "manifest.bin";
-constexpr const char* kPayloadFile = "payload.bin";
-constexpr const char* kFingerprintsFile = "fingerprints.bin";
-constexpr const char* kProgressTotalFile = "progress_total.bin"; // payload/ProgressTotal.h
+#include "core/PatchParts.h"
 
-// The four, in the order they are written.
-const std::vector<std::string>& PatchFileNames();
+// The file a part of the patch is written to in a patch folder (core/PatchParts.h).
+inline const char* PartFile(PatchPart part) { return PatchPartInfoOf(part).fileName; }
 
 // The stored form of a progress total.
 std::vector<unsigned char> ProgressTotalBytes(uint32_t units);

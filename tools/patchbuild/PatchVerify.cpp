@@ -65,87 +65,87 @@ std::string PartlyCarried(const std::vector<uint32_t>& without, uint32_t recordC
 
 } // namespace
 
-const char* ArchiveStateName(ArchiveState state) {
+const char* VerifyStateName(VerifyState state) {
     switch (state) {
-    case ArchiveState::Original: return "original";
-    case ArchiveState::Patched: return "patched";
-    case ArchiveState::Unpatched: return "not patched";
-    case ArchiveState::Neither: return "NEITHER";
-    case ArchiveState::Missing: return "MISSING";
+    case VerifyState::Original: return "original";
+    case VerifyState::Patched: return "patched";
+    case VerifyState::Unpatched: return "not patched";
+    case VerifyState::Neither: return "NEITHER";
+    case VerifyState::Missing: return "MISSING";
     }
     return "?";
 }
 
 ArchiveVerdict VerifyArchive(ByteSource* archive, const ArchivePatchSet& set, ByteSource& payload,
                              const ArchiveFingerprint* fingerprint, const ReadProgress& progress) {
-    if (!archive) return {ArchiveState::Missing, ""};
+    if (!archive) return {VerifyState::Missing, ""};
     ArchiveImage image;
     std::string why;
-    if (!ReadArchiveImage(*archive, &image, &why)) return {ArchiveState::Neither, "damaged: " + why};
+    if (!ReadArchiveImage(*archive, &image, &why)) return {VerifyState::Neither, "damaged: " + why};
     uint32_t n = image.EntryCount();
     if (fingerprint && n == fingerprint->entryCount && FingerprintHeaderDiffers(image.header, *fingerprint))
-        return {ArchiveState::Neither, "damaged or not the release this patch was made for (its header differs)"};
+        return {VerifyState::Neither, "damaged or not the release this patch was made for (its header differs)"};
     if (fingerprint && !MatchesFingerprint(image.header, image.table.data(), *fingerprint)) {
         std::string counts = n == fingerprint->entryCount
                                  ? "entry records differ"
                                  : std::to_string(n) + " entries, the patch expects " +
                                        std::to_string(fingerprint->entryCount);
-        return {ArchiveState::Neither, "not the release this patch was made for (" + counts + ")"};
+        return {VerifyState::Neither, "not the release this patch was made for (" + counts + ")"};
     }
     why = RecordsProblem(set, image, payload.Size());
-    if (!why.empty()) return {ArchiveState::Neither, why};
+    if (!why.empty()) return {VerifyState::Neither, why};
 
     uint32_t carried = 0;
     std::vector<uint32_t> without; // entries whose record's data they do not hold
     for (uint32_t r = 0; r < set.recordCount; ++r) {
         bool carries = false;
         if (!CarriesRecord(*archive, image, set.records[r], payload, &carries, progress))
-            return {ArchiveState::Neither, "read error"};
+            return {VerifyState::Neither, "read error"};
         carried += carries;
         if (!carries) without.push_back(set.records[r].entryIndex);
     }
 
     if (!fingerprint) {
-        if (set.recordCount && carried == set.recordCount) return {ArchiveState::Patched, ""};
-        if (carried == 0) return {ArchiveState::Unpatched, ""};
-        return {ArchiveState::Neither, PartlyCarried(without, set.recordCount)};
+        if (set.recordCount && carried == set.recordCount) return {VerifyState::Patched, ""};
+        if (carried == 0) return {VerifyState::Unpatched, ""};
+        return {VerifyState::Neither, PartlyCarried(without, set.recordCount)};
     }
 
     FingerprintRecord now;
     if (!FingerprintArchive(*archive, image, ReplacedSet(set, n), &now, progress))
-        return {ArchiveState::Neither, "read error"};
+        return {VerifyState::Neither, "read error"};
     if (now.keptHash != fingerprint->keptHash)
-        return {ArchiveState::Neither, "entries that the patch leaves alone differ from the original release"};
-    if (carried == set.recordCount) return {ArchiveState::Patched, ""};
-    if (now.originalHash == fingerprint->originalHash) return {ArchiveState::Original, ""};
-    if (carried) return {ArchiveState::Neither, PartlyCarried(without, set.recordCount)};
-    return {ArchiveState::Neither, "entries that the patch replaces hold neither the original nor the patched data"};
+        return {VerifyState::Neither, "entries that the patch leaves alone differ from the original release"};
+    if (carried == set.recordCount) return {VerifyState::Patched, ""};
+    if (now.originalHash == fingerprint->originalHash) return {VerifyState::Original, ""};
+    if (carried) return {VerifyState::Neither, PartlyCarried(without, set.recordCount)};
+    return {VerifyState::Neither, "entries that the patch replaces hold neither the original nor the patched data"};
 }
 
 namespace {
 
-struct LoadedPatch {
+struct PatchFolder {
     ArchivePatchSet* sets = nullptr;
     uint32_t count = 0;
     FingerprintTable fingerprints{0, nullptr, 0};
     bool haveFingerprints = false;
     FileSource payload;
-    ~LoadedPatch() {
+    ~PatchFolder() {
         FreePatchSets(sets, count);
         FreeFingerprintTable(&fingerprints);
     }
 };
 
-bool LoadPatch(const fs::path& dir, LoadedPatch* patch, std::string* error) {
+bool OpenPatchFolder(const fs::path& dir, PatchFolder* patch, std::string* error) {
     std::vector<unsigned char> bytes;
-    if (!ReadWholeFile(dir / kManifestFile, &bytes, error)) return false;
+    if (!ReadWholeFile(dir / PartFile(kPartManifest), &bytes, error)) return false;
     if (!ParsePatchManifest(bytes.data(), bytes.size(), &patch->sets, &patch->count)) {
-        *error = (dir / kManifestFile).string() + ": not a well-formed manifest";
+        *error = (dir / PartFile(kPartManifest)).string() + ": not a well-formed manifest";
         return false;
     }
-    if (!patch->payload.Open(dir / kPayloadFile, error)) return false;
+    if (!patch->payload.Open(dir / PartFile(kPartPayload), error)) return false;
     std::error_code ec;
-    fs::path fingerprints = dir / kFingerprintsFile;
+    fs::path fingerprints = dir / PartFile(kPartFingerprints);
     if (fs::exists(fingerprints, ec)) {
         if (!ReadWholeFile(fingerprints, &bytes, error)) return false;
         if (!ParseFingerprints(bytes.data(), bytes.size(), &patch->fingerprints)) {
@@ -161,7 +161,7 @@ std::string TempName(const std::string& name) {
     return name.size() < 3 ? name : name.substr(0, name.size() - 3) + "tmp";
 }
 
-uint64_t FolderBytes(const fs::path& game, const LoadedPatch& patch) {
+uint64_t FolderBytes(const fs::path& game, const PatchFolder& patch) {
     uint64_t total = 0;
     for (uint32_t i = 0; i < patch.count; ++i) {
         fs::path path;
@@ -174,8 +174,8 @@ uint64_t FolderBytes(const fs::path& game, const LoadedPatch& patch) {
 } // namespace
 
 bool VerifyGameFolder(const VerifyOptions& options, VerifyReport* report) {
-    LoadedPatch patch;
-    if (!LoadPatch(options.patch, &patch, &report->error)) return false;
+    PatchFolder patch;
+    if (!OpenPatchFolder(options.patch, &patch, &report->error)) return false;
     report->haveFingerprints = patch.haveFingerprints;
     ProgressBar bar(options.progress, "checking archives ", FolderBytes(options.game, patch));
     for (uint32_t i = 0; i < patch.count; ++i) {
@@ -188,7 +188,7 @@ bool VerifyGameFolder(const VerifyOptions& options, VerifyReport* report) {
             file = std::make_unique<FileSource>();
             std::string error;
             if (!file->Open(path, &error)) {
-                line.verdict = {ArchiveState::Neither, "cannot be read: " + error};
+                line.verdict = {VerifyState::Neither, "cannot be read: " + error};
                 report->lines.push_back(line);
                 continue;
             }
@@ -207,13 +207,13 @@ bool VerifyGameFolder(const VerifyOptions& options, VerifyReport* report) {
 
 bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::string>* problems, size_t* archives,
                                uint32_t* progressUnits) {
-    LoadedPatch patch;
+    PatchFolder patch;
     std::string error;
-    if (!LoadPatch(options.patch, &patch, &error)) {
+    if (!OpenPatchFolder(options.patch, &patch, &error)) {
         problems->push_back(error);
         return false;
     }
-    if (!CheckOutputFolder(options.patch, {kFingerprintsFile, kProgressTotalFile}, &error)) {
+    if (!CheckOutputFolder(options.patch, {PartFile(kPartFingerprints), PartFile(kPartProgressTotal)}, &error)) {
         problems->push_back(error);
         return false;
     }
@@ -241,7 +241,7 @@ bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::st
             continue;
         }
         ArchiveVerdict verdict = VerifyArchive(&file, set, patch.payload, nullptr, nullptr);
-        if (verdict.state == ArchiveState::Patched) {
+        if (verdict.state == VerifyState::Patched) {
             problems->push_back(name + ": already patched; fingerprints must be taken from the original game");
             continue;
         }
@@ -264,8 +264,8 @@ bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::st
     bar.Finish();
     if (!problems->empty()) return false;
     OutputSet out(options.patch);
-    if (!out.AddBytes(kFingerprintsFile, SerializeFingerprints(records), &error) ||
-        !out.AddBytes(kProgressTotalFile, ProgressTotalBytes(units), &error) || !out.Commit(&error)) {
+    if (!out.AddBytes(PartFile(kPartFingerprints), SerializeFingerprints(records), &error) ||
+        !out.AddBytes(PartFile(kPartProgressTotal), ProgressTotalBytes(units), &error) || !out.Commit(&error)) {
         problems->push_back(error);
         return false;
     }

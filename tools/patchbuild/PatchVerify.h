@@ -12,7 +12,7 @@
 #include "core/PatchManifest.h"
 #include "tools/patchbuild/ArchiveImage.h"
 
-enum class ArchiveState {
+enum class VerifyState {
     Original,  // as the release the patch was made for ships it (needs fingerprints)
     Patched,   // every replaced entry carries the patch and nothing else changed
     Unpatched, // no replaced entry carries the patch (without fingerprints to confirm more)
@@ -20,10 +20,10 @@ enum class ArchiveState {
     Missing,
 };
 
-const char* ArchiveStateName(ArchiveState state);
+const char* VerifyStateName(VerifyState state);
 
 struct ArchiveVerdict {
-    ArchiveState state = ArchiveState::Neither;
+    VerifyState state = VerifyState::Neither;
     std::string detail; // why, for Neither; empty otherwise
 };
 

@@ -2,11 +2,11 @@
 # Runs a Windows program in a Wine session of its own on the current X display, then ends
 # the session (no Wine process outlives the command):
 #   in-session.sh PREFIX DLLPATH program.exe [args]
-# The prefix must exist (tests/e2e/gui-prefix.sh). The program's output is shown as it
+# The prefix must exist (scripts/wine-prefix.sh). The program's output is shown as it
 # comes, through a file: Wine's helper processes must never hold the caller's pipe.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
-. "$here/../../scripts/wine-env.sh"
+. "$here/wine-env.sh"
 wine_env "$1" "$2"
 shift 2
 out=$(mktemp)

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # check-gui-fonts.sh PREFIX: exits 0 when the prefix's registry holds the system fonts of a
-# Chinese Windows (gui-prefix.sh) that the installer's captions and message boxes are drawn
+# Chinese Windows (scripts/wine-prefix.sh --gui) that the installer's captions and message boxes are drawn
 # with; otherwise says which value is missing or wrong and exits 1. Without them Wine draws
 # the Chinese captions as empty boxes.
 set -u
