@@ -167,5 +167,6 @@ add_custom_target(dist ALL
     COMMAND ${CMAKE_COMMAND} -E make_directory ${REPO_ROOT}/dist
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/setup.exe ${REPO_ROOT}/dist/setup.exe
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/KSTRLangSet.exe ${REPO_ROOT}/dist/KSTRLangSet.exe
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/patchbuild.exe ${REPO_ROOT}/dist/patchbuild.exe
     DEPENDS win32
     COMMENT "Copying the shipped programs to dist/")

@@ -43,6 +43,9 @@ add_library(patch_run STATIC
 )
 target_link_libraries(patch_run PUBLIC archive payload)
 
+# patchbuild.exe, the patch author's tool (tools/patchbuild/CMakeLists.txt).
+add_subdirectory(${REPO_ROOT}/tools/patchbuild ${CMAKE_BINARY_DIR}/tools/patchbuild)
+
 if(EXISTS ${REPO_ROOT}/langset/CMakeLists.txt)
     add_subdirectory(langset)
 endif()

@@ -19,6 +19,7 @@
 #include "tools/gamegen/GameGen.h"
 #include "tools/patchbuild/Cli.h"
 #include "tools/patchbuild/PatchBuild.h"
+#include "tools/patchbuild/FileCalls.h"
 #include "tools/patchbuild/OutputSet.h"
 #include "tools/patchbuild/PatchDiff.h"
 #include "tools/patchbuild/PatchLayout.h"
@@ -493,12 +494,12 @@ namespace {
 
 // The rename that puts the files in place fails at the N-th call (counted from 1).
 int g_renameCalls = 0, g_failRenameAt = 0;
-int CountingRename(const char* from, const char* to) {
+int CountingRename(const fs::path& from, const fs::path& to) {
     if (++g_renameCalls == g_failRenameAt) {
         errno = EXDEV;
         return -1;
     }
-    return std::rename(from, to);
+    return RenameFile(from, to);
 }
 
 std::map<std::string, Bytes> FolderBytes(const fs::path& dir) {
@@ -527,7 +528,7 @@ TEST_F(PatchBuildTest, AFailedCommitLeavesThePreviousSetAsItWas) {
         g_outputRename = CountingRename;
         BuildReport report;
         EXPECT_FALSE(Build(&report));
-        g_outputRename = std::rename;
+        g_outputRename = RenameFile;
         ASSERT_EQ(report.problems.size(), 1u);
         EXPECT_NE(report.problems[0].find("cannot put in place"), std::string::npos) << report.problems[0];
         EXPECT_TRUE(FolderBytes(out) == before) << "the previous set changed or something was left beside it";
