@@ -28,11 +28,13 @@ add_library(archive STATIC
 )
 target_link_libraries(archive PUBLIC winhelpers)
 
-# The embedded patch, checked against its digest with the system's SHA-256 (BCrypt).
+# The embedded patch, checked against its digest with the system's SHA-256 (BCrypt); and a
+# finished installer written from a built one (for patchbuild.exe).
 add_library(payload STATIC
     ${REPO_ROOT}/payload/Resources.cpp
     ${REPO_ROOT}/payload/Sha256.cpp
     ${REPO_ROOT}/payload/PatchIntegrity.cpp
+    ${REPO_ROOT}/payload/InstallerImage.cpp
 )
 target_link_libraries(payload PUBLIC winhelpers bcrypt)
 

@@ -60,10 +60,9 @@ fi
 e2e="$build/$win/tests/e2e"
 flock "$prefix.lock" "$root/tests/e2e/gui-prefix.sh" "$prefix" >/dev/null
 setup="$out/setup.exe"
-"$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" "$e2e/e2e_repatch.exe" \
-  "$(winpath "$build/$win/setup.exe")" "$(winpath "$setup")" "$(winpath "$data/patch/manifest.bin")" \
-  "$(winpath "$data/patch/payload.bin")" "$(winpath "$data/patch/fingerprints.bin")" \
-  "$(winpath "$data/patch/progress_total.bin")"
+# The installer for the generated patch, written by the author's tool from the built one.
+"$root/tests/e2e/in-session.sh" "$prefix" "$dllpath" "$build/$win/patchbuild.exe" installer \
+  --patch "$(winpath "$data/patch")" --out "$(winpath "$setup")" --template "$(winpath "$build/$win/setup.exe")"
 
 game=$(winpath "$data/game")
 if ((interactive)); then

@@ -192,10 +192,8 @@ case $scenario in
     "$native/tools/gamegen/gamegen" --out "$work/data" --seed 1 --full --quiet || fail "gamegen failed"
     "$native/tools/patchbuild/patchbuild" fingerprint --game "$work/data/game" --patch "$work/data/patch" --quiet ||
       fail "cannot fingerprint the full-size game folder"
-    "$here/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_repatch.exe" "$(winpath "$setup")" \
-      "$(winpath "$work/setup-full.exe")" "$(winpath "$work/data/patch/manifest.bin")" \
-      "$(winpath "$work/data/patch/payload.bin")" "$(winpath "$work/data/patch/fingerprints.bin")" \
-      "$(winpath "$work/data/patch/progress_total.bin")" ||
+    "$here/in-session.sh" "$prefix" "$dllpath" "$bin/patchbuild.exe" installer \
+      --patch "$(winpath "$work/data/patch")" --out "$(winpath "$work/setup-full.exe")" --template "$(winpath "$setup")" ||
       fail "cannot make the full-size installer"
     setup="$work/setup-full.exe"
     drive install timeout=3600 min-position=100 game="$(winpath "$work/data/game")" \

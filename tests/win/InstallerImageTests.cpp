@@ -152,7 +152,10 @@ TEST(InstallerImage, RefusesWhatIsNotASetupExeOfThisProjectAndWritesNothing) {
     const Bytes text = {'n', 'o', 't', ' ', 'a', ' ', 'p', 'r', 'o', 'g', 'r', 'a', 'm', '\n'};
     ASSERT_TRUE(WriteWholeFile(dir / L"half.exe", half));
     ASSERT_TRUE(WriteWholeFile(dir / L"readme.exe", text));
-    ASSERT_TRUE(WriteWholeFile(dir / L"flipped.exe", WithPayloadByteFlipped(setup, patch.bytes[kPartPayload])));
+    const ResourceMap built = Resources(Template());
+    const Bytes* payload = RawData(built, kPatchParts[kPartPayload].resourceId);
+    ASSERT_NE(payload, nullptr);
+    ASSERT_TRUE(WriteWholeFile(dir / L"flipped.exe", WithPayloadByteFlipped(setup, *payload)));
     const struct {
         const char* what;
         std::wstring path;
