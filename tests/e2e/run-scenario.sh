@@ -268,9 +268,11 @@ PY
     "$peres" "$installer" 10 169 | cmp -s - "$bin/KSTRLangSet.exe" || fail "the companion program changed"
     say "the installer carries the patch folder and the build's digest; every other resource as built"
 
+    # The built manifest lists the archives sorted by name (no --first): the trace follows it.
+    LC_ALL=C sort -k1,1 "$demo/archives.txt" >"$work/archives.txt"
     cp -r "$demo/game" "$work/game"
     setup="$installer"
-    drive install min-position=100 game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" \
+    drive install min-position=100 game="$(winpath "$work/game")" archives="$(winpath "$work/archives.txt")" \
       progress-total="$(winpath "$out/补丁/progress_total.bin")" "${trace[@]}"
     patched "$work/game" "$demo/expected"
     ;;
