@@ -246,6 +246,16 @@ PY
       [ ! -e "$installer.part" ] || fail "a partial installer was left beside the target"
     done
     say "a foreign and a damaged template were refused; nothing written"
+    # An installer path too long to load the written file from for its check: refused at once.
+    long="$out/$(printf 'deep folder %.0s' $(seq 1 20))"
+    mkdir -p "$long"
+    author build --original "$(winpath "$original")" --translated "$(winpath "$translated")" \
+      --out "$(winpath "$out/refused")" --installer "$(winpath "$long/setup.exe")"
+    rc=$?
+    cat "$work/author.log"
+    [ $rc = 1 ] && grep -q "the path is too long" "$work/author.log" || fail "an over-long installer path was not refused (exit $rc)"
+    [ ! -e "$out/refused" ] && [ -z "$(ls "$long")" ] || fail "something was written for an over-long installer path"
+    rmdir "$long"
 
     started=$(date +%s)
     build_into "补丁" "$template" || { cat "$work/author.log"; fail "patchbuild.exe build --installer failed"; }

@@ -138,7 +138,9 @@ int RunBuild(int argc, const char* const* argv) {
     if (v.count("--template") && !v.count("--installer")) return Usage("--template needs --installer", kBuildUsage);
     // A template that cannot serve is refused before the long comparison.
     fs::path templatePath = TemplateOption(v);
-    if (v.count("--installer") && !CheckTemplate(templatePath, &error)) return Refused(error);
+    if (v.count("--installer") && (!CheckTemplate(templatePath, &error) ||
+                                   !CheckInstallerTarget(fs::u8path(v["--installer"]), &error)))
+        return Refused(error);
     BuildOptions options;
     options.original = fs::u8path(v["--original"]);
     options.translated = fs::u8path(v["--translated"]);
@@ -185,8 +187,8 @@ int RunInstaller(int argc, const char* const* argv) {
     if (!ParseOptions(argc, argv, {{"--patch", true}, {"--out", true}, {"--template", false}}, &v, &quiet, &error))
         return error.empty() ? Help(kInstallerUsage) : Usage(error, kInstallerUsage);
     fs::path templatePath = TemplateOption(v);
-    if (!CheckTemplate(templatePath, &error)) return Refused(error);
     fs::path target = fs::u8path(v["--out"]);
+    if (!CheckTemplate(templatePath, &error) || !CheckInstallerTarget(target, &error)) return Refused(error);
     if (!WriteInstallerFile(templatePath, fs::u8path(v["--patch"]), target, &error)) return Refused(error);
     if (!quiet) PrintInstallerWritten(target);
     return 0;

@@ -58,6 +58,18 @@ bool CheckTemplate(const fs::path& templatePath, std::string* error) {
     return false;
 }
 
+bool CheckInstallerTarget(const fs::path& target, std::string* error) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(target, ec);
+    // The written copy is "TARGET.part", loaded for the read back.
+    size_t units = (ec ? target : absolute).native().size() + InstallerTempPath(L"").size();
+    if (units < MAX_PATH) return true;
+    *error = target.u8string() + ": the path is too long for the installer's check (" + std::to_string(units) +
+             " characters with \".part\"; Windows loads programs from paths of at most " +
+             std::to_string(MAX_PATH - 1) + "); choose a shorter folder or name";
+    return false;
+}
+
 bool WriteInstallerFile(const fs::path& templatePath, const fs::path& patch, const fs::path& target,
                         std::string* error) {
     std::vector<unsigned char> bytes[kPatchPartCount];

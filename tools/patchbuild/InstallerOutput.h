@@ -12,6 +12,11 @@ std::filesystem::path DefaultInstallerTemplate();
 // not. Reads only.
 bool CheckTemplate(const std::filesystem::path& templatePath, std::string* error);
 
+// Whether TARGET is a path the installer can be written to and checked at: the check loads
+// the written file as a program, and Windows loads programs from paths of at most 259
+// characters. *error says why not.
+bool CheckInstallerTarget(const std::filesystem::path& target, std::string* error);
+
 // Writes TARGET from the template and PATCH (its four files, all needed); nothing is left
 // behind and an earlier TARGET is untouched on a failure, which *error describes.
 bool WriteInstallerFile(const std::filesystem::path& templatePath, const std::filesystem::path& patch,

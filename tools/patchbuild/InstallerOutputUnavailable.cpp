@@ -16,6 +16,8 @@ bool CheckTemplate(const std::filesystem::path&, std::string* error) {
     return false;
 }
 
+bool CheckInstallerTarget(const std::filesystem::path&, std::string*) { return true; }
+
 bool WriteInstallerFile(const std::filesystem::path&, const std::filesystem::path&, const std::filesystem::path&,
                         std::string* error) {
     *error = kHowTo;
