@@ -37,7 +37,7 @@ add_compile_options(-Wall -Wextra)
 
 # A patch author's build: only the shipped programs of the 32-bit build, carrying PATCH_DIR;
 # no tests, fuzzers, benchmarks, x86_64 build or Wine prefix (scripts/build.sh --shipped-only).
-option(SHIPPED_ONLY "Build only setup.exe and KSTRLangSet.exe (32-bit), without tests" OFF)
+option(SHIPPED_ONLY "Build only setup.exe, KSTRLangSet.exe and patchbuild.exe (32-bit), without tests" OFF)
 set(PATCH_DIR "" CACHE PATH "Folder with manifest.bin and payload.bin to embed (default: the demo patch)")
 
 # The tools make the demo patch; an author's build with a patch of its own needs none of them.
@@ -184,5 +184,6 @@ add_custom_target(dist ALL
     COMMAND ${CMAKE_COMMAND} -E make_directory ${REPO_ROOT}/dist
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/setup.exe ${REPO_ROOT}/dist/setup.exe
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/KSTRLangSet.exe ${REPO_ROOT}/dist/KSTRLangSet.exe
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different ${CMAKE_BINARY_DIR}/win32/patchbuild.exe ${REPO_ROOT}/dist/patchbuild.exe
     DEPENDS win32
     COMMENT "Copying the shipped programs to dist/")

@@ -25,13 +25,16 @@ add_layer_library(winhelpers BELOW core SOURCES
     win/IoFaults.cpp win/WinFile.cpp win/HeapBuffer.cpp win/PathOps.cpp win/Text.cpp win/UserMessage.cpp)
 add_layer_library(archive BELOW winhelpers SOURCES
     archive/ArchiveFile.cpp archive/Streaming.cpp archive/PatchArchive.cpp archive/FingerprintCheck.cpp)
-# The embedded patch, checked against its digest with the system's SHA-256 (BCrypt).
+# The embedded patch, checked against its digest with the system's SHA-256 (BCrypt); and a
+# finished installer written from a built one (for patchbuild.exe).
 add_layer_library(payload BELOW winhelpers bcrypt SOURCES
-    payload/Resources.cpp payload/Sha256.cpp payload/PatchIntegrity.cpp)
+    payload/Resources.cpp payload/Sha256.cpp payload/PatchIntegrity.cpp payload/InstallerImage.cpp)
 
 # The patch's parts (file names, resource ids) as core/PatchParts.h tables them.
 include(${REPO_ROOT}/cmake/PatchParts.cmake)
 add_subdirectory(langset)
+# patchbuild.exe, the patch author's tool (tools/patchbuild/CMakeLists.txt).
+add_subdirectory(${REPO_ROOT}/tools/patchbuild ${CMAKE_BINARY_DIR}/tools/patchbuild)
 add_subdirectory(setup)
 if(NOT SHIPPED_ONLY)
     # Every Windows test is registered under tests/ (cmake/WineTests.cmake, tests/README.md).

@@ -66,3 +66,14 @@ bool PartMatchesDigest(const PatchDigest& digest, PatchPart part, bool present,
     if (digest.listed[part] != present) return false;
     return !present || std::memcmp(digest.sha256[part], sha256, kSha256Size) == 0;
 }
+
+std::string FormatPatchDigest(const PatchDigest& digest) {
+    std::string text;
+    for (int part = 0; part < kPatchPartCount; ++part) {
+        if (!digest.listed[part]) continue;
+        char hex[2 * kSha256Size + 1];
+        FormatSha256(digest.sha256[part], hex);
+        text += std::string(hex) + "  " + kPatchParts[part].fileName + "\n";
+    }
+    return text;
+}

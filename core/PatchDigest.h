@@ -10,6 +10,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "core/PatchParts.h"
 
@@ -30,6 +31,10 @@ void FormatSha256(const unsigned char (&sha256)[kSha256Size], char (&hex)[2 * kS
 // order, a part twice, an unknown name, a missing manifest or payload, bad hex, a missing
 // final newline.
 bool ParsePatchDigest(const unsigned char* bytes, size_t size, PatchDigest* out);
+
+// The stored form of a digest: one line for every listed part, in order (the inverse of
+// ParsePatchDigest).
+std::string FormatPatchDigest(const PatchDigest& digest);
 
 // Whether one embedded part agrees with the digest: listed exactly when present, and with
 // this SHA-256 when present.

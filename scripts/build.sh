@@ -5,7 +5,7 @@
 #   --patch DIR      embed DIR/manifest.bin, DIR/payload.bin and, if present,
 #                    DIR/fingerprints.bin and DIR/progress_total.bin (default: the demo patch)
 #   --build-dir DIR  build tree (default: build/)
-#   --shipped-only   a patch author's build: only setup.exe and KSTRLangSet.exe (32-bit),
+#   --shipped-only   a patch author's build: only setup.exe, KSTRLangSet.exe and patchbuild.exe (32-bit),
 #                    no tests, fuzzers, benchmarks or x86_64 build
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

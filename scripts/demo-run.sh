@@ -49,10 +49,10 @@ e2e="$build/$win/tests/e2e"
 gui_prefix "$prefix"
 
 # The installer carrying the generated patch (every part of it) instead of the one it was
-# built with.
+# built with, written by the author's tool from the built one.
 setup="$out/setup.exe"
-"$root/scripts/in-session.sh" "$prefix" "$dllpath" "$e2e/e2e_repatch.exe" \
-  "$(winpath "$build/$win/setup.exe")" "$(winpath "$setup")" "$(winpath "$data/patch")"
+"$root/scripts/in-session.sh" "$prefix" "$dllpath" "$build/$win/patchbuild.exe" installer \
+  --patch "$(winpath "$data/patch")" --out "$(winpath "$setup")" --template "$(winpath "$build/$win/setup.exe")"
 
 game=$(winpath "$data/game")
 if ((interactive)); then

@@ -180,8 +180,8 @@ case $scenario in
     "$native/tools/gamegen/gamegen" --out "$work/data" --seed 1 --full --quiet || fail "gamegen failed"
     "$native/tools/patchbuild/patchbuild" fingerprint --game "$work/data/game" --patch "$work/data/patch" --quiet ||
       fail "cannot fingerprint the full-size game folder"
-    "$root/scripts/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_repatch.exe" "$(winpath "$setup")" \
-      "$(winpath "$work/setup-full.exe")" "$(winpath "$work/data/patch")" ||
+    "$root/scripts/in-session.sh" "$prefix" "$dllpath" "$bin/patchbuild.exe" installer \
+      --patch "$(winpath "$work/data/patch")" --out "$(winpath "$work/setup-full.exe")" --template "$(winpath "$setup")" ||
       fail "cannot make the full-size installer"
     setup="$work/setup-full.exe"
     drive install timeout=3600 min-position=100 game="$(winpath "$work/data/game")" \
@@ -189,6 +189,90 @@ case $scenario in
       "${trace[@]}"
     patched "$work/data/game" "$work/data/expected"
     rm -rf "$work/data"
+    ;;
+  author)
+    # A patch author's one command: patchbuild.exe from the original and the translated
+    # folder (paths with Chinese names and spaces) to a finished installer made from this
+    # build's setup.exe, which then installs through its GUI like any other.
+    export LC_ALL=C.UTF-8 # the Chinese paths reach Wine as UTF-8
+    tool="$bin/patchbuild.exe"
+    template="$bin/setup.exe"
+    [ -f "$tool" ] || fail "$tool is not built"
+    original="$work/原版 游戏"
+    translated="$work/汉化 存档"
+    out="$work/作者 输出"
+    ln -s "$demo/game" "$original"
+    ln -s "$demo/expected" "$translated"
+    mkdir -p "$out"
+    installer="$out/汉化 安装程序.exe"
+    echo "an earlier installer" >"$installer"
+    cp "$installer" "$work/earlier.exe"
+    author() { "$root/scripts/in-session.sh" "$prefix" "$dllpath" "$tool" "$@" >"$work/author.log" 2>&1; }
+    build_into() {
+      author build --original "$(winpath "$original")" --translated "$(winpath "$translated")" \
+        --out "$(winpath "$out/$1")" --installer "$(winpath "$installer")" --template "$(winpath "$2")"
+    }
+    # A foreign program and a damaged download are refused before any work, with nothing written.
+    python3 - "$template" "$demo/patch/payload.bin" "$work/damaged.exe" <<'PY' || fail "cannot make the damaged template"
+import sys
+exe, payload = open(sys.argv[1], 'rb').read(), open(sys.argv[2], 'rb').read()
+at = exe.find(payload)
+assert at >= 0, "the payload is not stored whole in the template"
+damaged = bytearray(exe)
+damaged[at + len(payload) // 2] ^= 1
+open(sys.argv[3], 'wb').write(damaged)
+PY
+    for bad in "$bin/KSTRLangSet.exe:is not a setup.exe of this patch installer" "$work/damaged.exe:is damaged"; do
+      build_into refused "${bad%%:*}"
+      rc=$?
+      cat "$work/author.log"
+      [ $rc = 1 ] || fail "a template ${bad%%:*} was not refused (exit $rc)"
+      grep -q "${bad#*:}" "$work/author.log" || fail "the refusal does not say why"
+      grep -q "nothing written" "$work/author.log" || fail "the refusal does not say that nothing was written"
+      [ ! -e "$out/refused" ] || fail "a patch folder was written for a refused template"
+      cmp -s "$installer" "$work/earlier.exe" || fail "the earlier installer was changed"
+      [ ! -e "$installer.part" ] || fail "a partial installer was left beside the target"
+    done
+    say "a foreign and a damaged template were refused; nothing written"
+    # An installer path too long to load the written file from for its check: refused at once.
+    long="$out/$(printf 'deep folder %.0s' $(seq 1 20))"
+    mkdir -p "$long"
+    author build --original "$(winpath "$original")" --translated "$(winpath "$translated")" \
+      --out "$(winpath "$out/refused")" --installer "$(winpath "$long/setup.exe")"
+    rc=$?
+    cat "$work/author.log"
+    [ $rc = 1 ] && grep -q "the path is too long" "$work/author.log" || fail "an over-long installer path was not refused (exit $rc)"
+    [ ! -e "$out/refused" ] && [ -z "$(ls "$long")" ] || fail "something was written for an over-long installer path"
+    rmdir "$long"
+
+    started=$(date +%s)
+    build_into "补丁" "$template" || { cat "$work/author.log"; fail "patchbuild.exe build --installer failed"; }
+    cat "$work/author.log"
+    say "patchbuild.exe build --installer took $(($(date +%s) - started)) s"
+    grep -q "wrote the installer .*汉化 安装程序.exe" "$work/author.log" || fail "the installer's path is not readable in the output"
+    [ ! -e "$installer.part" ] || fail "a partial installer was left beside the target"
+    # The installer embeds what scripts/build.sh --patch embeds for this folder: the four
+    # files as they are and the digest the build records; every other resource as built.
+    peres="$native/tools/peres/peres"
+    for id_file in 164:manifest.bin 159:payload.bin 170:fingerprints.bin 171:progress_total.bin; do
+      "$peres" "$installer" 10 "${id_file%%:*}" | cmp -s - "$out/补丁/${id_file#*:}" ||
+        fail "resource ${id_file%%:*} is not the patch folder's ${id_file#*:}"
+    done
+    cmake -DPATCH_DIR="$out/补丁" -DOUT="$work/build-digest.txt" -P "$root/cmake/PatchDigest.cmake" ||
+      fail "cannot record the build's digest"
+    "$peres" "$installer" 10 172 | cmp -s - "$work/build-digest.txt" || fail "the digest is not the one the build records"
+    others() { "$peres" "$1" | grep -Ev '^10 (159|164|170|171|172) '; }
+    diff <(others "$template") <(others "$installer") || fail "resources other than the patch changed"
+    "$peres" "$installer" 10 169 | cmp -s - "$bin/KSTRLangSet.exe" || fail "the companion program changed"
+    say "the installer carries the patch folder and the build's digest; every other resource as built"
+
+    # The built manifest lists the archives sorted by name (no --first): the trace follows it.
+    LC_ALL=C sort -k1,1 "$demo/archives.txt" >"$work/archives.txt"
+    cp -r "$demo/game" "$work/game"
+    setup="$installer"
+    drive install min-position=100 game="$(winpath "$work/game")" archives="$(winpath "$work/archives.txt")" \
+      progress-total="$(winpath "$out/补丁/progress_total.bin")" "${trace[@]}"
+    patched "$work/game" "$demo/expected"
     ;;
   *) fail "unknown scenario $scenario" ;;
 esac

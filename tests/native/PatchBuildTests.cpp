@@ -19,6 +19,7 @@
 #include "tools/gamegen/GameGen.h"
 #include "tools/patchbuild/Cli.h"
 #include "tools/patchbuild/PatchBuild.h"
+#include "tools/patchbuild/FileCalls.h"
 #include "tools/patchbuild/OutputSet.h"
 #include "tools/patchbuild/PatchDiff.h"
 #include "tools/patchbuild/PatchLayout.h"
@@ -458,7 +459,7 @@ TEST_F(PatchBuildTest, CommandLineExitStatus) {
     EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--colour", "x"}), 2);
     EXPECT_EQ(RunCli({"verify", "--game", o, "--patch", d, "--expect", "maybe"}), 2);
     // Each command answers --help with its own usage, exit codes included, on stdout.
-    for (const char* command : {"build", "verify", "fingerprint"}) {
+    for (const char* command : {"build", "installer", "verify", "fingerprint"}) {
         for (const char* help : {"--help", "-h"}) {
             SCOPED_TRACE(std::string(command) + " " + help);
             ::testing::internal::CaptureStdout();
@@ -487,18 +488,41 @@ TEST_F(PatchBuildTest, CommandLineExitStatus) {
     EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--quiet"}), 1);
 }
 
+// The Linux tool cannot write an installer: asked to, it says how to get one and writes
+// nothing (not even the patch files, which the Windows tool would write first).
+TEST_F(PatchBuildTest, TheLinuxToolSaysHowToGetAnInstallerAndWritesNothing) {
+    PutOriginal(kTitle, MakeSample(6, 1, "title"));
+    PutTranslated(kTitle, Translate(originals[kTitle], 2));
+    const std::string o = original.string(), t = translated.string(), d = out.string();
+    const std::string installer = (out.parent_path() / "setup-new.exe").string();
+    EXPECT_EQ(RunCli({"build", "--original", o, "--translated", t, "--out", d, "--template", "setup.exe"}), 2)
+        << "--template without --installer";
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"build", "--original", o, "--translated", t, "--out", d, "--installer", installer},
+          std::vector<std::string>{"installer", "--patch", d, "--out", installer}}) {
+        SCOPED_TRACE(args[0]);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(RunCli(args), 1);
+        std::string text = ::testing::internal::GetCapturedStderr();
+        for (const char* part : {"dist/patchbuild.exe", "scripts/build.sh --patch", "nothing written"})
+            EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+        EXPECT_FALSE(fs::exists(out)) << "the patch folder was written";
+        EXPECT_FALSE(fs::exists(installer));
+    }
+}
+
 } // namespace
 
 namespace {
 
 // The rename that puts the files in place fails at the N-th call (counted from 1).
 int g_renameCalls = 0, g_failRenameAt = 0;
-int CountingRename(const char* from, const char* to) {
+int CountingRename(const fs::path& from, const fs::path& to) {
     if (++g_renameCalls == g_failRenameAt) {
         errno = EXDEV;
         return -1;
     }
-    return std::rename(from, to);
+    return RenameFile(from, to);
 }
 
 std::map<std::string, Bytes> FolderBytes(const fs::path& dir) {
@@ -527,7 +551,7 @@ TEST_F(PatchBuildTest, AFailedCommitLeavesThePreviousSetAsItWas) {
         g_outputRename = CountingRename;
         BuildReport report;
         EXPECT_FALSE(Build(&report));
-        g_outputRename = std::rename;
+        g_outputRename = RenameFile;
         ASSERT_EQ(report.problems.size(), 1u);
         EXPECT_NE(report.problems[0].find("cannot put in place"), std::string::npos) << report.problems[0];
         EXPECT_TRUE(FolderBytes(out) == before) << "the previous set changed or something was left beside it";

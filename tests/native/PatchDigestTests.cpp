@@ -82,6 +82,8 @@ TEST_F(PatchDigestScript, ListsTheEmbeddedFilesWithTheirSha256) {
     EXPECT_FALSE(parsed.listed[kPartFingerprints]) << "not in the folder, so not embedded";
     EXPECT_TRUE(parsed.listed[kPartProgressTotal]);
     EXPECT_EQ(Hex(parsed.sha256[kPartManifest]), expected.substr(0, 64));
+    EXPECT_EQ(FormatPatchDigest(parsed), std::string(digest.begin(), digest.end()))
+        << "the authoring tool writes the digest the build writes";
 
     unsigned char hash[kSha256Size];
     std::copy(parsed.sha256[kPartPayload], parsed.sha256[kPartPayload] + kSha256Size, hash);

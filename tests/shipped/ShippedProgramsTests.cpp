@@ -38,6 +38,14 @@ TEST(ShippedSetup, IsA32BitGuiProgram) {
     EXPECT_EQ(Load(WIN64_BUILD_DIR "/setup.exe").machine, 0x8664);
 }
 
+// The author's tool ships beside the installer: a console program of the same build.
+TEST(ShippedAuthorTool, IsA32BitConsoleProgram) {
+    PeImage image = Load(WIN32_BUILD_DIR "/patchbuild.exe");
+    EXPECT_EQ(image.machine, 0x14C);
+    EXPECT_FALSE(image.gui);
+    EXPECT_EQ(Load(WIN64_BUILD_DIR "/patchbuild.exe").machine, 0x8664);
+}
+
 TEST(ShippedSetup, CarriesManifestAndPayloadOfTheBuild) {
     for (const char* exe : {WIN32_BUILD_DIR "/setup.exe", WIN64_BUILD_DIR "/setup.exe"}) {
         SCOPED_TRACE(exe);

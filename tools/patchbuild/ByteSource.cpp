@@ -4,9 +4,11 @@
 #include <cstring>
 #include <system_error>
 
+#include "tools/patchbuild/FileCalls.h"
+
 namespace {
 std::string Describe(const std::filesystem::path& path, const char* what) {
-    return path.string() + ": " + what + " (" + std::strerror(errno) + ")";
+    return path.u8string() + ": " + what + " (" + std::strerror(errno) + ")";
 }
 } // namespace
 
@@ -21,27 +23,21 @@ FileSource::~FileSource() {
 }
 
 bool FileSource::Open(const std::filesystem::path& path, std::string* error) {
-    m_file = std::fopen(path.c_str(), "rb");
+    m_file = OpenFile(path, "rb");
     if (!m_file) {
         *error = Describe(path, "cannot open");
         return false;
     }
-    if (fseeko(m_file, 0, SEEK_END) != 0) {
-        *error = Describe(path, "cannot seek");
-        return false;
-    }
-    off_t end = ftello(m_file);
-    if (end < 0) {
+    if (!FileEnd(m_file, &m_size)) {
         *error = Describe(path, "cannot tell its size");
         return false;
     }
-    m_size = uint64_t(end);
     return true;
 }
 
 bool FileSource::ReadAt(uint64_t offset, unsigned char* out, size_t count) {
     if (!m_file || offset > m_size || count > m_size - offset) return false;
-    if (fseeko(m_file, off_t(offset), SEEK_SET) != 0) return false;
+    if (!SeekFile(m_file, offset)) return false;
     return std::fread(out, 1, count, m_file) == count;
 }
 
@@ -49,7 +45,7 @@ bool ReadWholeFile(const std::filesystem::path& path, std::vector<unsigned char>
     FileSource file;
     if (!file.Open(path, error)) return false;
     if (file.Size() > (uint64_t(1) << 32)) {
-        *error = path.string() + ": too large";
+        *error = path.u8string() + ": too large";
         return false;
     }
     bytes->resize(size_t(file.Size()));

@@ -45,13 +45,13 @@ bool ResolveArchivePath(const fs::path& root, const std::string& name, fs::path*
         if (end == std::string::npos) end = relative.size();
         std::string part = relative.substr(start, end - start);
         start = end + 1;
-        if (fs::exists(at / part, ec)) {
+        if (fs::exists(at / fs::u8path(part), ec)) {
             at /= part;
             continue;
         }
         bool found = false;
         for (fs::directory_iterator it(at, ec), last; !ec && it != last; it.increment(ec)) {
-            if (SameIgnoringCase(it->path().filename().string(), part)) {
+            if (SameIgnoringCase(it->path().filename().u8string(), part)) {
                 at = it->path();
                 found = true;
                 break;
@@ -68,20 +68,20 @@ bool ListArchives(const fs::path& root, std::vector<std::string>* names, std::ve
                   std::string* error) {
     std::error_code ec;
     if (!fs::is_directory(root, ec)) {
-        *error = root.string() + ": not a folder";
+        *error = root.u8string() + ": not a folder";
         return false;
     }
     fs::recursive_directory_iterator it(root, ec), last;
     for (; !ec && it != last; it.increment(ec)) {
         if (!it->is_regular_file(ec)) continue;
-        std::string relative = fs::relative(it->path(), root, ec).generic_string();
+        std::string relative = fs::relative(it->path(), root, ec).generic_u8string();
         if (ec) break;
         std::string name = relative;
         std::replace(name.begin(), name.end(), '/', '\\');
         (EndsWithArc(name) ? names : ignored)->push_back(name);
     }
     if (ec) {
-        *error = root.string() + ": cannot list: " + ec.message();
+        *error = root.u8string() + ": cannot list: " + ec.message();
         return false;
     }
     std::sort(names->begin(), names->end());

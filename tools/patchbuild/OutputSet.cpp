@@ -1,34 +1,25 @@
 #include "tools/patchbuild/OutputSet.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <system_error>
 
+#include "tools/patchbuild/FileCalls.h"
+
 namespace fs = std::filesystem;
 
-RenameFunction g_outputRename = std::rename;
+RenameFunction g_outputRename = RenameFile;
 
 namespace {
 
 std::string Describe(const fs::path& path, const char* what, int error) {
-    return path.string() + ": " + what + " (" + std::strerror(error) + ")";
+    return path.u8string() + ": " + what + " (" + std::strerror(error) + ")";
 }
 
 fs::path WithSuffix(const fs::path& path, const char* suffix) {
     fs::path p = path;
     p += suffix;
     return p;
-}
-
-// The renames are durable only once the folder itself is flushed.
-void SyncFolder(const fs::path& folder) {
-    int fd = open(folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0) return;
-    fsync(fd);
-    close(fd);
 }
 
 } // namespace
@@ -63,7 +54,7 @@ OutputFile* OutputSet::Add(const std::string& name, std::string* error) {
     auto file = std::make_unique<OutputFile>();
     file->m_path = m_folder / name;
     file->m_temp = WithSuffix(file->m_path, ".part");
-    file->m_file = std::fopen(file->m_temp.c_str(), "wb");
+    file->m_file = OpenFile(file->m_temp, "wb");
     if (!file->m_file) {
         *error = Describe(file->m_path, "cannot create", errno);
         return nullptr;
@@ -84,7 +75,7 @@ bool OutputSet::CloseAll(std::string* error) {
     for (auto& f : m_files) {
         int failure = f->m_ok ? 0 : f->m_error;
         if (!failure && std::fflush(f->m_file) != 0) failure = errno;
-        if (!failure && fsync(fileno(f->m_file)) != 0) failure = errno;
+        if (!failure && !SyncFile(f->m_file)) failure = errno;
         if (std::fclose(f->m_file) != 0 && !failure) failure = errno;
         f->m_file = nullptr;
         if (failure) {
@@ -113,7 +104,7 @@ bool OutputSet::Commit(std::string* error) {
         Step step{f->m_path, WithSuffix(f->m_path, ".previous")};
         std::error_code ec;
         if (fs::exists(fs::symlink_status(step.target, ec))) {
-            if (g_outputRename(step.target.c_str(), step.previous.c_str()) != 0) {
+            if (g_outputRename(step.target, step.previous) != 0) {
                 failure = errno;
                 failed = step.target;
                 break;
@@ -121,7 +112,7 @@ bool OutputSet::Commit(std::string* error) {
             step.hadPrevious = true;
         }
         steps.push_back(step);
-        if (g_outputRename(f->m_temp.c_str(), step.target.c_str()) != 0) {
+        if (g_outputRename(f->m_temp, step.target) != 0) {
             failure = errno;
             failed = step.target;
             break;
@@ -132,7 +123,7 @@ bool OutputSet::Commit(std::string* error) {
         for (auto it = steps.rbegin(); it != steps.rend(); ++it) {
             std::error_code ec;
             if (it->placed) fs::remove(it->target, ec);
-            if (it->hadPrevious) std::rename(it->previous.c_str(), it->target.c_str());
+            if (it->hadPrevious) RenameFile(it->previous, it->target);
         }
         *error = Describe(failed, "cannot put in place", failure ? failure : EIO);
         Discard();
@@ -152,21 +143,21 @@ bool CheckOutputFolder(const fs::path& folder, const std::vector<std::string>& n
     std::error_code ec;
     fs::file_status status = fs::status(folder, ec);
     if (fs::exists(status) && !fs::is_directory(status)) {
-        *error = folder.string() + ": --out names a file, not a folder";
+        *error = folder.u8string() + ": --out names a file, not a folder";
         return false;
     }
     if (!fs::exists(status) && !fs::create_directories(folder, ec)) {
-        *error = folder.string() + ": cannot create the folder (" + ec.message() + ")";
+        *error = folder.u8string() + ": cannot create the folder (" + ec.message() + ")";
         return false;
     }
     for (const std::string& name : names) {
         fs::file_status s = fs::symlink_status(folder / name, ec);
         if (fs::exists(s) && !fs::is_regular_file(s)) {
-            *error = (folder / name).string() + ": is in the way (not a regular file)";
+            *error = (folder / name).u8string() + ": is in the way (not a regular file)";
             return false;
         }
     }
-    if (access(folder.c_str(), W_OK | X_OK) != 0) {
+    if (!CanWriteInto(folder)) {
         *error = Describe(folder, "cannot write into the folder", errno);
         return false;
     }

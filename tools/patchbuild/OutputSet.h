@@ -61,6 +61,6 @@ private:
 // folder when it is missing. *error says what is wrong.
 bool CheckOutputFolder(const std::filesystem::path& folder, const std::vector<std::string>& names, std::string* error);
 
-// Test seam: the rename used to put files in place (std::rename by default).
-using RenameFunction = int (*)(const char* from, const char* to);
+// Test seam: the rename used to put files in place (RenameFile by default).
+using RenameFunction = int (*)(const std::filesystem::path& from, const std::filesystem::path& to);
 extern RenameFunction g_outputRename;

@@ -48,7 +48,7 @@ std::vector<Pair> PairArchives(const BuildOptions& options, BuildReport* report)
             continue;
         }
         if (!ResolveArchivePath(options.original, name, &pair.original)) {
-            report->problems.push_back(name + ": no original archive at " + pair.original.string());
+            report->problems.push_back(name + ": no original archive at " + pair.original.u8string());
             continue;
         }
         std::error_code ec;
@@ -56,7 +56,7 @@ std::vector<Pair> PairArchives(const BuildOptions& options, BuildReport* report)
         pairs.push_back(std::move(pair));
     }
     if (names.empty())
-        report->problems.push_back(options.translated.string() + ": holds no .arc file");
+        report->problems.push_back(options.translated.u8string() + ": holds no .arc file");
     return pairs;
 }
 
@@ -134,7 +134,7 @@ std::vector<unsigned char> ProgressTotalBytes(uint32_t units) {
 bool BuildPatch(const BuildOptions& options, BuildReport* report) {
     std::error_code ec;
     if (!fs::is_directory(options.original, ec)) {
-        report->problems.push_back(options.original.string() + ": not a folder");
+        report->problems.push_back(options.original.u8string() + ": not a folder");
         return false;
     }
     if (fs::equivalent(options.original, options.translated, ec)) {
@@ -210,7 +210,7 @@ bool BuildPatch(const BuildOptions& options, BuildReport* report) {
                    out.AddBytes(PartFile(kPartFingerprints), SerializeFingerprints(fingerprints), &error) &&
                    out.AddBytes(PartFile(kPartProgressTotal), ProgressTotalBytes(units), &error);
     if (!written || !out.Commit(&error)) {
-        report->problems.push_back(error.empty() ? options.out.string() + ": cannot write" : error);
+        report->problems.push_back(error.empty() ? options.out.u8string() + ": cannot write" : error);
         return false;
     }
 

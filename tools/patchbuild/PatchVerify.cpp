@@ -140,7 +140,7 @@ bool OpenPatchFolder(const fs::path& dir, PatchFolder* patch, std::string* error
     std::vector<unsigned char> bytes;
     if (!ReadWholeFile(dir / PartFile(kPartManifest), &bytes, error)) return false;
     if (!ParsePatchManifest(bytes.data(), bytes.size(), &patch->sets, &patch->count)) {
-        *error = (dir / PartFile(kPartManifest)).string() + ": not a well-formed manifest";
+        *error = (dir / PartFile(kPartManifest)).u8string() + ": not a well-formed manifest";
         return false;
     }
     if (!patch->payload.Open(dir / PartFile(kPartPayload), error)) return false;
@@ -149,7 +149,7 @@ bool OpenPatchFolder(const fs::path& dir, PatchFolder* patch, std::string* error
     if (fs::exists(fingerprints, ec)) {
         if (!ReadWholeFile(fingerprints, &bytes, error)) return false;
         if (!ParseFingerprints(bytes.data(), bytes.size(), &patch->fingerprints)) {
-            *error = fingerprints.string() + ": not a well-formed fingerprint file";
+            *error = fingerprints.u8string() + ": not a well-formed fingerprint file";
             return false;
         }
         patch->haveFingerprints = true;
@@ -228,7 +228,7 @@ bool WriteFingerprintsForPatch(const VerifyOptions& options, std::vector<std::st
         ArchiveImage image;
         std::string why;
         if (!ResolveArchivePath(options.game, name, &path)) {
-            problems->push_back(name + ": missing from " + options.game.string());
+            problems->push_back(name + ": missing from " + options.game.u8string());
             continue;
         }
         if (!file.Open(path, &why) || !ReadArchiveImage(file, &image, &why)) {

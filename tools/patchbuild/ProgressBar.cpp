@@ -1,8 +1,9 @@
 #include "tools/patchbuild/ProgressBar.h"
 
-#include <unistd.h>
-
 #include <algorithm>
+
+#include "tools/patchbuild/ConsoleText.h"
+#include "tools/patchbuild/FileCalls.h"
 
 namespace {
 constexpr int kWidth = 30;
@@ -40,8 +41,7 @@ void ProgressBar::Draw() {
     int percent = Percent(m_done, m_total);
     if (percent == m_shown) return;
     m_shown = percent;
-    std::fprintf(m_out, "\r%s", Render(m_label, m_done, m_total).c_str());
-    std::fflush(m_out);
+    WriteText(m_out, "\r" + Render(m_label, m_done, m_total));
 }
 
 void ProgressBar::Advance(uint64_t amount) {
@@ -54,9 +54,9 @@ void ProgressBar::Finish() {
     m_finished = true;
     m_done = std::max(m_done, m_total);
     Draw();
-    if (m_out) std::fputc('\n', m_out);
+    if (m_out) WriteText(m_out, "\n");
 }
 
 std::FILE* ProgressStream(bool quiet) {
-    return !quiet && isatty(fileno(stderr)) ? stderr : nullptr;
+    return !quiet && IsTerminal(stderr) ? stderr : nullptr;
 }
