@@ -17,6 +17,7 @@ add_library(winhelpers STATIC
     ${REPO_ROOT}/win/WinFile.cpp
     ${REPO_ROOT}/win/Text.cpp
     ${REPO_ROOT}/win/UserMessage.cpp
+    ${REPO_ROOT}/win/WorkArea.cpp
 )
 target_link_libraries(winhelpers PUBLIC core)
 

@@ -6,11 +6,37 @@
 # a fallback at 11 pixels, where the replacement face loses strokes. The system's own dialogs
 # (the shell's folder browser) are in Tahoma at 11 pixels: their Chinese text is linked to AR
 # PL UMing (fonts-arphic-uming), which is drawn whole at that size.
-#   gui-prefix.sh PREFIX
+#   gui-prefix.sh PREFIX [DPI]
+# With a DPI other than 96 the prefix is that one with the display scaled: LogPixels (what a
+# player sets for a sharp screen; every program then sees that DPI) and a virtual desktop as
+# large in pixels as 1024 x 768 scaled alike (run-scenario.sh gives Xvfb the same size).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 prefix=$1
+dpi=${2:-96}
+if [ "$dpi" != 96 ]; then
+  "$0" "$prefix"
+  [ -f "$prefix/.dpi-$dpi-ready" ] && exit 0
+  hexdpi=$(printf '%08x' "$dpi")
+  reg=$(mktemp --suffix=.reg)
+  cat >"$reg" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Control Panel\Desktop]
+"LogPixels"=dword:$hexdpi
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]
+"LogPixels"=dword:$hexdpi
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="$((1024 * dpi / 96))x$((768 * dpi / 96))"
+REG
+  "$root/scripts/wine-reg-import.sh" "$prefix" "$reg"
+  rm -f "$reg"
+  touch "$prefix/.dpi-$dpi-ready"
+  exit 0
+fi
 "$root/scripts/wine-prefix.sh" "$prefix"
 stamp="$prefix/.gui-ready"
 [ -f "$stamp" ] && exit 0

@@ -3,6 +3,8 @@
 #   run-langset-gui.sh PREFIX DLLPATH TESTS.exe KSTRLangSet.exe [gtest arguments]
 # With KSTR_LANGSET_SHOT=FILE.png it instead shows the dialog and saves a screenshot of the
 # display to FILE.png and of the dialog alone to FILE-dialog.png. Exits 77 when Wine cannot run the 32-bit programs on this machine.
+# With KSTR_DPI=N the display is scaled to N DPI, in the prefix PREFIX-dpiN (gui-prefix.sh) on a
+# screen of 1024 x 768 scaled alike.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -27,9 +29,16 @@ done
 
 winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
 
+dpi=${KSTR_DPI:-96}
+screen=1024x768
+if [ "$dpi" != 96 ]; then
+  prefix="$prefix-dpi$dpi"
+  screen="$((1024 * dpi / 96))x$((768 * dpi / 96))"
+fi
+
 # The GUI sessions' prefix (system fonts of a Chinese Windows), created once under a lock.
 mkdir -p "$(dirname "$prefix")"
-flock "$prefix.lock" "$root/tests/e2e/gui-prefix.sh" "$prefix" >/dev/null ||
+flock "$prefix.lock" "$root/tests/e2e/gui-prefix.sh" "$prefix" "$dpi" >/dev/null ||
   { echo "FAIL: cannot create the Wine prefix $prefix"; exit 1; }
 
 export KSTR_LANGSET_EXE=$(winpath "$langset")
@@ -37,7 +46,7 @@ export KSTR_LANGSET_EXE=$(winpath "$langset")
 session="$root/tests/e2e/in-session.sh"
 
 if [ -z "${KSTR_LANGSET_SHOT:-}" ]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" "$session" "$prefix" "$dllpath" "$tests" "$@"
+  xvfb-run -a -s "-screen 0 ${screen}x24" "$session" "$prefix" "$dllpath" "$tests" "$@"
   exit $?
 fi
 
@@ -46,7 +55,7 @@ shot=$KSTR_LANGSET_SHOT
 sync=$(mktemp -d)
 export KSTR_LANGSET_SYNC=$(winpath "$sync")
 mkdir -p "$(dirname "$shot")"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "-screen 0 ${screen}x24" bash -c '
   "$4" "$5" "$6" "$1" --gtest_filter=LangSetGui.DISABLED_ShowForScreenshot --gtest_also_run_disabled_tests &
   run=$!
   for _ in $(seq 300); do [ -f "$2/ready" ] && break; sleep 0.1; done
