@@ -55,9 +55,10 @@ void Show(HWND banner, HBITMAP picture) {
 void FitBannerToItsPlace(HWND dlg) {
     HWND banner = BannerControl(dlg);
     if (!banner) return;
-    RECT place{BANNER_X, BANNER_Y, BANNER_X + BANNER_W, BANNER_Y + BANNER_H};
+    // The size alone, as the dialog sizes its controls (mapping the corners would round twice).
+    RECT place{0, 0, BANNER_W, BANNER_H};
     if (!MapDialogRect(dlg, &place)) return;
-    const int width = place.right - place.left, height = place.bottom - place.top;
+    const int width = place.right, height = place.bottom;
 
     // Always from the picture as designed, never from an earlier stretched copy.
     HBITMAP designed = static_cast<HBITMAP>(

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <vector>
 
@@ -120,11 +121,16 @@ void CheckDialog(HWND dlg, const DialogDesign& design) {
 }
 
 // The pixels on the screen: no blank band of the dialog's face colour along the place's
-// bottom row or right column (where a picture smaller than its place leaves one).
+// bottom row or right column (where a picture smaller than its place leaves one). The place
+// reaches the dialog's right edge in the template, so rounding can put its last column
+// outside the client area: only what lies inside is looked at.
 void CheckBannerFillsItsPlace(HWND dlg, const RECT& place) {
+    RECT client;
+    GetClientRect(dlg, &client);
     POINT origin{place.left, place.top};
+    const int width = std::min<int>(place.right, client.right - place.left);
+    const int height = std::min<int>(place.bottom, client.bottom - place.top);
     ClientToScreen(dlg, &origin);
-    const int width = place.right, height = place.bottom;
     HDC screen = GetDC(nullptr);
     HDC memory = CreateCompatibleDC(screen);
     HBITMAP shot = CreateCompatibleBitmap(screen, width, height);
