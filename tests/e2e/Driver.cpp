@@ -93,7 +93,7 @@ HWND OpenBrowser(HWND folder) {
 void ChooseInBrowser(HWND browser, const std::wstring& folder, const wchar_t* shot) {
     if (g_scriptedPicker) return;
     bool selected = false;
-    for (int attempt = 0; attempt < 20 && !selected; ++attempt) {
+    for (int attempt = 0; attempt < 60 && !selected; ++attempt) { // a slow tree under load
         selected = SelectInBrowser(browser, folder);
         if (!selected) Sleep(250);
     }
