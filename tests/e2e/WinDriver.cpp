@@ -41,10 +41,10 @@ WindowKind Classify(HWND hwnd, const std::wstring& caption) {
         return bar && ClassOf(bar) == L"msctls_progress32" ? WindowKind::Progress : WindowKind::Folder;
     }
     if (FindWindowExW(hwnd, nullptr, L"SysTreeView32", nullptr)) return WindowKind::Browser;
-    // Every message box of the installer has a caption; the folder browser, while it is being
-    // built, has neither its caption nor its tree yet.
-    if (!caption.empty() && ChildWithId(hwnd, kMessageTextId) && ChildWithId(hwnd, IDOK))
-        return WindowKind::MessageBox;
+    // Every window of the installer has a caption: one without is still being built (the
+    // folder browser before its tree, a message box before its caption) and is looked at again.
+    if (caption.empty()) return WindowKind::None;
+    if (ChildWithId(hwnd, kMessageTextId) && ChildWithId(hwnd, IDOK)) return WindowKind::MessageBox;
     return WindowKind::OtherDialog;
 }
 

@@ -6,15 +6,17 @@
 # a fallback at 11 pixels, where the replacement face loses strokes. The system's own dialogs
 # (the shell's folder browser) are in Tahoma at 11 pixels: their Chinese text is linked to AR
 # PL UMing (fonts-arphic-uming), which is drawn whole at that size.
-#   gui-prefix.sh PREFIX [DPI]
+#   gui-prefix.sh PREFIX [DPI [WxH]]
 # With a DPI other than 96 the prefix is that one with the display scaled: LogPixels (what a
-# player sets for a sharp screen; every program then sees that DPI) and a virtual desktop as
-# large in pixels as 1024 x 768 scaled alike (run-scenario.sh gives Xvfb the same size).
+# player sets for a sharp screen; every program then sees that DPI) and a virtual desktop of
+# WxH pixels, by default as large as 1024 x 768 scaled alike (run-scenario.sh gives Xvfb the
+# same size).
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 prefix=$1
 dpi=${2:-96}
+desktop=${3:-$((1024 * dpi / 96))x$((768 * dpi / 96))}
 if [ "$dpi" != 96 ]; then
   "$0" "$prefix"
   [ -f "$prefix/.dpi-$dpi-ready" ] && exit 0
@@ -30,7 +32,7 @@ Windows Registry Editor Version 5.00
 "LogPixels"=dword:$hexdpi
 
 [HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
-"Default"="$((1024 * dpi / 96))x$((768 * dpi / 96))"
+"Default"="$desktop"
 REG
   "$root/scripts/wine-reg-import.sh" "$prefix" "$reg"
   rm -f "$reg"

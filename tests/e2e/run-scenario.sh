@@ -4,15 +4,17 @@
 # byte. Screenshots land in <native build>/artifacts/e2e/<build>/<scenario>/.
 #   run-scenario.sh --build win32|win64 --bin SUBBUILD --native NATIVEBUILD --prefix PREFIX
 #                   --dllpath DIR --companion EXE|"" --scenario NAME --exe REL.EXE --picker shell|script
-#                   [--dpi N]
+#                   [--dpi N [--screen WxH]]
 # --dpi: the display scaled to N DPI (96 is 100 %), in a prefix of its own (PREFIX-dpiN) on a
-# screen of 1024 x 768 scaled alike; the driver checks that the session sees that DPI.
+# screen of 1024 x 768 scaled alike, or of WxH pixels (PREFIX-dpiN-WxH); the driver checks
+# that the session sees that DPI.
 # Prints "E2E SCENARIO PASS" at the end; exits 77 when the scenario cannot run here.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 companion=""
 dpi=96
+screen=""
 while (($#)); do
   case $1 in
     --build) build=$2 ;;
@@ -25,6 +27,7 @@ while (($#)); do
     --exe) exe=$2 ;;
     --picker) picker=$2 ;;
     --dpi) dpi=$2 ;;
+    --screen) screen=$2 ;;
     *) echo "usage: see $0" >&2; exit 2 ;;
   esac
   shift 2
@@ -64,12 +67,15 @@ done
 
 tag=$scenario
 [ "$picker" = script ] && tag="scripted-$scenario"
-screen=1024x768
 if [ "$dpi" != 96 ]; then
   tag="$tag-dpi$dpi"
   prefix="$prefix-dpi$dpi"
-  screen="$((1024 * dpi / 96))x$((768 * dpi / 96))"
+  if [ -n "$screen" ]; then
+    tag="$tag-$screen"
+    prefix="$prefix-$screen"
+  fi
 fi
+screen=${screen:-$((1024 * dpi / 96))x$((768 * dpi / 96))}
 work="$native/e2e/$build/$tag"
 shots="$native/artifacts/e2e/$build/$tag"
 rm -rf "$work" "$shots"
@@ -80,7 +86,7 @@ winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
 
 # One Wine prefix for the GUI sessions (created once, under a lock).
 mkdir -p "$(dirname "$prefix")"
-flock "$prefix.lock" "$here/gui-prefix.sh" "$prefix" "$dpi" >/dev/null || fail "cannot create the Wine prefix $prefix"
+flock "$prefix.lock" "$here/gui-prefix.sh" "$prefix" "$dpi" "$screen" >/dev/null || fail "cannot create the Wine prefix $prefix"
 
 # Runs the driver in a new Wine session on a new Xvfb display.
 drive() {
