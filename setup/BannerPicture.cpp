@@ -2,6 +2,10 @@
 
 #include <cstdlib>
 
+#ifndef USER_DEFAULT_SCREEN_DPI
+#define USER_DEFAULT_SCREEN_DPI 96
+#endif
+
 #include "setup/Globals.h"
 #include "setup/resource.h"
 
@@ -10,6 +14,19 @@ namespace {
 // The picture this file set into the control (the control's own, loaded from the template,
 // is never ours); null while the control shows its own.
 HBITMAP g_shown = nullptr;
+
+// The scaling the dialog is drawn at: its monitor's where Windows tells it (10, 1607 on),
+// else the system's.
+UINT DialogDpi(HWND dlg) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (dpiForWindow) return dpiForWindow(dlg);
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
 
 HWND BannerControl(HWND dlg) {
     for (HWND child = GetWindow(dlg, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT))
@@ -68,7 +85,9 @@ void FitBannerToItsPlace(HWND dlg) {
         if (designed) DeleteObject(designed);
         return; // the control keeps what it shows
     }
-    if (std::abs(width - size.bmWidth) <= 1 && std::abs(height - size.bmHeight) <= 1) {
+    // At 96 DPI, the scaling it was drawn for, the picture is shown as designed.
+    if (DialogDpi(dlg) == USER_DEFAULT_SCREEN_DPI ||
+        (std::abs(width - size.bmWidth) <= 1 && std::abs(height - size.bmHeight) <= 1)) {
         if (g_shown) Show(banner, designed); // back from a scaled display
         else DeleteObject(designed);         // the control already shows it as loaded
         return;

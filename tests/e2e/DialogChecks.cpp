@@ -179,20 +179,20 @@ void CheckFolderDialog(HWND dlg) {
     DWORD_PTR image = 0;
     SendMessageTimeoutW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_ABORTIFHUNG, 5000, &image);
     if (g_target.draws) {
-        // Where the place is within a pixel of the picture (96 DPI) the banner is shown as
-        // loaded; elsewhere it is drawn at the place's size.
+        // At 96 DPI, the scaling it was drawn for, the banner is shown as loaded; elsewhere it
+        // is drawn at its place's size and fills it.
         const ControlDesign& c = kFolder.controls[2];
         const RECT place = MeasureDialogUnits().Map(c.x, c.y, c.w, c.h);
-        const bool asLoaded = std::abs(place.right - 640) <= 1 && std::abs(place.bottom - 316) <= 1;
+        const bool asLoaded = ScreenDpi() == 96 || (std::abs(place.right - 640) <= 1 && std::abs(place.bottom - 316) <= 1);
         const long wantW = asLoaded ? 640 : place.right, wantH = asLoaded ? 316 : place.bottom;
         RECT r;
         GetWindowRect(picture, &r);
         if (!image || r.right - r.left != wantW || r.bottom - r.top != wantH)
             Fail(L"game-folder dialog: the banner is not shown at %ldx%ld (image %p, %ldx%ld)", wantW, wantH,
                  reinterpret_cast<void*>(image), r.right - r.left, r.bottom - r.top);
-        CheckBannerFillsItsPlace(dlg, place);
-        Say(L"game-folder dialog: banner shown at %ldx%ld pixels (%ls), filling its place", wantW, wantH,
-            asLoaded ? L"as loaded" : L"stretched to its place");
+        if (!asLoaded) CheckBannerFillsItsPlace(dlg, place);
+        Say(L"game-folder dialog: banner shown at %ldx%ld pixels (%ls)", wantW, wantH,
+            asLoaded ? L"as loaded" : L"stretched to its place, filling it");
     }
 }
 
