@@ -5,6 +5,7 @@
 #include "core/AnchorSearch.h"
 #include "langset/PatchGameExe.h"
 #include "langset/resource.h"
+#include "win/WorkArea.h"
 
 namespace {
 
@@ -27,6 +28,7 @@ void ApplyLanguage(HWND dlg, const unsigned char* code) {
 INT_PTR CALLBACK LangSetDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
+        KeepInsideWorkArea(dlg); // designed at 400,300: off a small or strongly scaled screen
         return TRUE;
     case WM_COMMAND:
         if (LOWORD(wParam) == IDC_SET_CHINESE || LOWORD(wParam) == IDC_SET_ENGLISH) {

@@ -9,8 +9,8 @@
 #                                 EXE is a 32-bit program that this machine's Wine cannot run
 #                                 (run) or cannot draw, open the folder browser for or fill
 #                                 the progress window of (draw); the caller then exits 77
-#   gui_prefix PREFIX             creates the GUI sessions' prefix once, under a lock
-#                                 (scripts/wine-prefix.sh --gui)
+#   gui_prefix PREFIX [DPI [WxH]] creates the GUI sessions' prefix once, under a lock
+#                                 (scripts/wine-prefix.sh --gui; a DPI scales its display)
 # DLLPATH holds Wine's own 32-bit DLLs only where the bootstrap fell back to them (empty with
 # Debian's 32-bit Wine).
 _kstr_scripts=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
@@ -64,5 +64,5 @@ wine32_skip() {
 
 gui_prefix() {
     mkdir -p "$(dirname "$1")"
-    flock "$1.lock" "$_kstr_scripts/wine-prefix.sh" --gui "$1" >/dev/null
+    flock "$1.lock" "$_kstr_scripts/wine-prefix.sh" --gui "$@" >/dev/null
 }

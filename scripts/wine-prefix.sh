@@ -3,8 +3,13 @@
 #   wine-prefix.sh [PREFIX]         the base prefix: Wine's fonts, Chinese font replacements,
 #                                   a virtual desktop (framed windows without a window
 #                                   manager) and no crash dialog
-#   wine-prefix.sh --gui PREFIX     the same plus the system fonts of a Chinese Windows, for
-#                                   the installer's GUI sessions (end-to-end tests, the demo)
+#   wine-prefix.sh --gui PREFIX [DPI [WxH]]
+#                                   the same plus the system fonts of a Chinese Windows, for
+#                                   the installer's GUI sessions (end-to-end tests, the demo);
+#                                   with a DPI other than 96 the display is scaled: LogPixels
+#                                   (what a player sets for a sharp screen; every program then
+#                                   sees that DPI) and a virtual desktop of WxH pixels, by
+#                                   default 1024 x 768 scaled alike (give Xvfb the same size)
 # PREFIX defaults to the project prefix of wine-env.sh. The GUI fonts: captions, menus and
 # message boxes in 宋体 at 9 points, 12 pixels. Wine's default, Tahoma at 8 points, draws
 # Chinese captions as empty boxes and Chinese message text through a fallback at 11 pixels,
@@ -17,6 +22,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 gui=0
 if [ "${1:-}" = --gui ]; then gui=1; shift; fi
 wine_env "${1:-}"
+dpi=${2:-96}
+desktop=${3:-$((1024 * dpi / 96))x$((768 * dpi / 96))}
 make_base() {
     echo "wine-prefix: creating $WINEPREFIX"
     rm -rf "$WINEPREFIX"
@@ -75,5 +82,27 @@ REG
     touch "$WINEPREFIX/.gui-ready"
 }
 
+make_dpi() {
+    local hexdpi reg
+    hexdpi=$(printf '%08x' "$dpi")
+    reg=$(mktemp --suffix=.reg)
+    cat >"$reg" <<REG
+Windows Registry Editor Version 5.00
+
+[HKEY_CURRENT_USER\Control Panel\Desktop]
+"LogPixels"=dword:$hexdpi
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Hardware Profiles\Current\Software\Fonts]
+"LogPixels"=dword:$hexdpi
+
+[HKEY_CURRENT_USER\Software\Wine\Explorer\Desktops]
+"Default"="$desktop"
+REG
+    "$here/wine-reg-import.sh" "$WINEPREFIX" "$reg"
+    rm -f "$reg"
+    touch "$WINEPREFIX/.dpi-$dpi-ready"
+}
+
 [ -f "$WINEPREFIX/.project-ready" ] || make_base
 if ((gui)) && [ ! -f "$WINEPREFIX/.gui-ready" ]; then make_gui; fi
+if ((gui)) && [ "$dpi" != 96 ] && [ ! -f "$WINEPREFIX/.dpi-$dpi-ready" ]; then make_dpi; fi

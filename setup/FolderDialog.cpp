@@ -4,15 +4,24 @@
 #include "setup/Dialogs.h"
 
 #include "core/LoadedPatch.h"
+#include "setup/BannerPicture.h"
 #include "setup/FolderPicker.h"
 #include "core/GameFolderRules.h"
 #include "setup/Globals.h"
 #include "setup/InstallerTexts.h"
 #include "win/OwnedHandle.h"
 #include "win/UserMessage.h"
+#include "win/WorkArea.h"
 #include "setup/resource.h"
 
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
+
 namespace {
+
+// Posted after a move to a monitor of another scaling, once the dialog has been rescaled.
+constexpr UINT kFitBanner = WM_APP + 1;
 
 const wchar_t kMarkerFile[] = L"nativePC\\rom\\demo\\m01_100s.arc";
 static_assert(sizeof(kMarkerFile) / sizeof(wchar_t) - 1 == kMarkerNameUnits, "marker length");
@@ -102,8 +111,19 @@ INT_PTR CALLBACK FolderDlgProc(HWND dlg, UINT message, WPARAM wParam, LPARAM lPa
         g_cancelled = false;
         const auto* patch = reinterpret_cast<const LoadedPatch*>(lParam);
         g_longestArchiveNameUnits = patch ? patch->longestNameUnits : 0;
+        FitBannerToItsPlace(dlg);
+        KeepInsideWorkArea(dlg);
         return TRUE; // focus goes to the first button, "下一步"
     }
+    case WM_DPICHANGED:
+        PostMessageW(dlg, kFitBanner, 0, 0);
+        return FALSE; // the system rescales the dialog and its font
+    case kFitBanner:
+        FitBannerToItsPlace(dlg);
+        return TRUE;
+    case WM_DESTROY:
+        ReleaseBanner(dlg);
+        return FALSE;
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:

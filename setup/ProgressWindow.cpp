@@ -4,6 +4,7 @@
 
 #include "setup/Globals.h"
 #include "setup/resource.h"
+#include "win/WorkArea.h"
 
 DWORD WINAPI ProgressThreadProc(LPVOID) {
     // Windows registers the progress bar class only on request.
@@ -34,6 +35,7 @@ INT_PTR CALLBACK ProgressDlgProc(HWND dlg, UINT message, WPARAM, LPARAM) {
     if (message == WM_INITDIALOG) {
         SendDlgItemMessageW(dlg, IDC_TARGET_DIR, WM_SETTEXT, kPathUnits,
                             reinterpret_cast<LPARAM>(g_gameDir));
+        KeepInsideWorkArea(dlg);
         return TRUE;
     }
     // No buttons; close requests (close box, Escape) are ignored.

@@ -20,6 +20,12 @@
 #define IDC_TARGET_DIR 1002
 #define IDC_CURRENT_FILE 1005
 
+// The banner's place in the game-folder dialog, in dialog units (the picture is fitted to it).
+#define BANNER_X 1
+#define BANNER_Y 1
+#define BANNER_W 366
+#define BANNER_H 194
+
 #ifndef RC_INVOKED
 #include "core/PatchParts.h"
 static_assert(IDR_MANIFEST == kPatchParts[kPartManifest].resourceId, "IDR_MANIFEST differs from core/PatchParts.h");

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <vector>
 
 #include "DialogDesigns.h"
@@ -11,6 +13,38 @@ namespace {
 
 bool SameClass(const std::wstring& actual, const wchar_t* expected) {
     return lstrcmpiW(actual.c_str(), expected) == 0;
+}
+
+bool FitsWorkArea(const RECT& r, HWND window) {
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor);
+    const RECT& work = monitor.rcWork;
+    return r.left >= work.left && r.top >= work.top && r.right <= work.right && r.bottom <= work.bottom;
+}
+
+// A designed text must show whole in its control, in the dialog's font at this scaling:
+// a button's on one line inside its edges, a static text's wrapped to the control's width
+// within its height.
+void CheckTextFits(HWND control, const std::wstring& cls, const std::wstring& text, const DialogUnits& units,
+                   const wchar_t* dialog, size_t index) {
+    RECT client;
+    GetClientRect(control, &client);
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, units.font);
+    RECT need{0, 0, client.right, 0};
+    int room = client.right;
+    if (SameClass(cls, L"Button")) {
+        DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+        room -= 2 * (GetSystemMetrics(SM_CXEDGE) + 1); // the button's 3-D edge and focus frame
+    } else {
+        DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    }
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    if (need.right > room || need.bottom > client.bottom)
+        Fail(L"%ls: control %zu (%ls) cuts its text off: it needs %ldx%ld pixels, has %dx%ld", dialog, index,
+             cls.c_str(), need.right, need.bottom, room, client.bottom);
 }
 
 void CheckDialog(HWND dlg, const DialogDesign& design) {
@@ -32,9 +66,18 @@ void CheckDialog(HWND dlg, const DialogDesign& design) {
         GetClientRect(dlg, &client);
         POINT origin{0, 0};
         ClientToScreen(dlg, &origin);
-        if (origin.x != place.left || origin.y != place.top)
+        CheckInsideWorkArea(dlg, design.name);
+        // The designed place stands wherever the window fits there; else it is moved inside.
+        RECT designed;
+        GetWindowRect(dlg, &designed);
+        OffsetRect(&designed, place.left - origin.x, place.top - origin.y);
+        const bool fits = FitsWorkArea(designed, dlg);
+        if (fits && (origin.x != place.left || origin.y != place.top))
             Fail(L"%ls: client area at %ld,%ld pixels, not %ld,%ld (%d,%d dialog units)", design.name, origin.x,
                  origin.y, place.left, place.top, design.x, design.y);
+        if (!fits)
+            Say(L"%ls: at its designed place it would reach past the work area; shown at %ld,%ld instead",
+                design.name, origin.x, origin.y);
         if (client.right != place.right || client.bottom != place.bottom)
             Fail(L"%ls: client area %ldx%ld pixels, not %ldx%ld (%dx%d dialog units)", design.name,
                  client.right, client.bottom, place.right, place.bottom, design.w, design.h);
@@ -58,6 +101,7 @@ void CheckDialog(HWND dlg, const DialogDesign& design) {
         if ((c.match == kExact && text != c.text) ||
             (c.match == kContains && text.find(c.text) == std::wstring::npos))
             Fail(L"%ls: control %zu (%ls %d) text \"%ls\"", design.name, i + 1, cls.c_str(), id, text.c_str());
+        if (g_target.draws && c.match != kAny) CheckTextFits(child, cls, text, units, design.name, i + 1);
         if (g_target.draws) {
             RECT r;
             GetWindowRect(child, &r);
@@ -73,7 +117,44 @@ void CheckDialog(HWND dlg, const DialogDesign& design) {
     }
     if (child) Fail(L"%ls: has more controls than %zu", design.name, design.controls.size());
     Say(L"%ls: caption, %zu controls, styles, texts%ls as designed", design.name, design.controls.size(),
-        g_target.draws ? L" and layout" : L"");
+        g_target.draws ? L" (each shown whole), layout inside the work area" : L"");
+}
+
+// The pixels on the screen: no blank band of the dialog's face colour along the place's
+// bottom row or right column (where a picture smaller than its place leaves one). The place
+// reaches the dialog's right edge in the template, so rounding can put its last column
+// outside the client area: only what lies inside is looked at.
+void CheckBannerFillsItsPlace(HWND dlg, const RECT& place) {
+    RECT client;
+    GetClientRect(dlg, &client);
+    POINT origin{place.left, place.top};
+    const int width = std::min<int>(place.right, client.right - place.left);
+    const int height = std::min<int>(place.bottom, client.bottom - place.top);
+    ClientToScreen(dlg, &origin);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP shot = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, shot);
+    BitBlt(memory, 0, 0, width, height, screen, origin.x, origin.y, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFOHEADER info{sizeof(info), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    std::vector<DWORD> pixels(static_cast<size_t>(width) * height);
+    const int rows = GetDIBits(memory, shot, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+                               DIB_RGB_COLORS);
+    DeleteObject(shot);
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    if (rows != height) Fail(L"game-folder dialog: cannot read the banner's pixels from the screen");
+    const COLORREF face = GetSysColor(COLOR_3DFACE);
+    const DWORD faceBgr = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    auto blank = [&](int x, int y) { return (pixels[static_cast<size_t>(y) * width + x] & 0xFFFFFF) == faceBgr; };
+    int blankBottom = 0, blankRight = 0;
+    for (int x = 0; x < width; ++x) blankBottom += blank(x, height - 1);
+    for (int y = 0; y < height; ++y) blankRight += blank(width - 1, y);
+    if (blankBottom * 10 > width || blankRight * 10 > height)
+        Fail(L"game-folder dialog: the banner leaves its place blank: %d of %d pixels of its bottom row and "
+             L"%d of %d of its right column show the dialog's face colour",
+             blankBottom, width, blankRight, height);
 }
 
 HWND NthChild(HWND dlg, int n) {
@@ -98,12 +179,20 @@ void CheckFolderDialog(HWND dlg) {
     DWORD_PTR image = 0;
     SendMessageTimeoutW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_ABORTIFHUNG, 5000, &image);
     if (g_target.draws) {
+        // At 96 DPI, the scaling it was drawn for, the banner is shown as loaded; elsewhere it
+        // is drawn at its place's size and fills it.
+        const ControlDesign& c = kFolder.controls[2];
+        const RECT place = MeasureDialogUnits().Map(c.x, c.y, c.w, c.h);
+        const bool asLoaded = ScreenDpi() == 96 || (std::abs(place.right - 640) <= 1 && std::abs(place.bottom - 316) <= 1);
+        const long wantW = asLoaded ? 640 : place.right, wantH = asLoaded ? 316 : place.bottom;
         RECT r;
         GetWindowRect(picture, &r);
-        if (!image || r.right - r.left != 640 || r.bottom - r.top != 316)
-            Fail(L"game-folder dialog: the banner is not shown at 640x316 (image %p, %ldx%ld)",
+        if (!image || r.right - r.left != wantW || r.bottom - r.top != wantH)
+            Fail(L"game-folder dialog: the banner is not shown at %ldx%ld (image %p, %ldx%ld)", wantW, wantH,
                  reinterpret_cast<void*>(image), r.right - r.left, r.bottom - r.top);
-        Say(L"game-folder dialog: banner shown, 640x316 pixels");
+        if (!asLoaded) CheckBannerFillsItsPlace(dlg, place);
+        Say(L"game-folder dialog: banner shown at %ldx%ld pixels (%ls)", wantW, wantH,
+            asLoaded ? L"as loaded" : L"stretched to its place, filling it");
     }
 }
 

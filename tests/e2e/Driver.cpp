@@ -3,7 +3,7 @@
 //
 //   e2e_driver SCENARIO setup=EXE [game=DIR] [other=DIR] [long=DIR] [shots=DIR]
 //              [picker=shell|script] [hook=DLL trace=FILE archives=FILE] [failing=N]
-//              [companion=0|1] [draws=0|1] [timeout=SECONDS] [pause=MS]
+//              [companion=0|1] [draws=0|1] [timeout=SECONDS] [pause=MS] [dpi=N]
 //
 // Scenarios: disagree, refuse-folder, cancel-browser, not-game, long-path, install.
 // picker=script: the installer is the test build whose folder picker answers from
@@ -93,7 +93,7 @@ HWND OpenBrowser(HWND folder) {
 void ChooseInBrowser(HWND browser, const std::wstring& folder, const wchar_t* shot) {
     if (g_scriptedPicker) return;
     bool selected = false;
-    for (int attempt = 0; attempt < 20 && !selected; ++attempt) {
+    for (int attempt = 0; attempt < 60 && !selected; ++attempt) { // a slow tree under load
         selected = SelectInBrowser(browser, folder);
         if (!selected) Sleep(250);
     }
@@ -430,6 +430,7 @@ void Install() {
                 if (caption == L"错误") {
                     ++errors;
                     Say(L"error message %d: %ls", errors, MessageBoxText(w.hwnd).c_str());
+                    CheckInsideWorkArea(w.hwnd, L"the error message");
                     if (errors > failing) Fail(L"unexpected error message during the run");
                     if (errors == 1) Screenshot(L"08-archive-error");
                     PressButton(w.hwnd, IDOK);
@@ -509,6 +510,10 @@ int wmain(int argc, wchar_t** argv) {
 
     const std::wstring scenario = argv[1];
     Say(L"scenario %ls", scenario.c_str());
+    // The display's scaling the run is meant for (the prefix's LogPixels).
+    const int dpi = _wtoi(Option(L"dpi", L"0").c_str());
+    if (dpi && ScreenDpi() != dpi) Fail(L"the session's display is at %d DPI, not %d", ScreenDpi(), dpi);
+    if (dpi) Say(L"display at %d DPI", dpi);
     if (scenario == L"disagree") Disagree();
     else if (scenario == L"refuse-folder") RefuseFolder();
     else if (scenario == L"cancel-browser") CancelBrowser();

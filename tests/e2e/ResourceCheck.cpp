@@ -1,7 +1,7 @@
 // Reads a built setup.exe's resources (as data, so a 64-bit checker can read the 32-bit
 // program) and checks them against the design: every resource in Chinese (PRC) but the
-// application manifest (1033); the manifest declares no dependency and asks for
-// administrator rights; the three dialog templates; the banner and icon formats; a
+// application manifest (1033); the manifest declares no dependency, asks for
+// administrator rights and declares DPI awareness (so does the companion program's); the three dialog templates; the banner and icon formats; a
 // well-formed patch manifest, the payload and the companion program.
 //   resource_check SETUP.EXE [companion=0|1]   -> "RESOURCES PASS" or "RESOURCES FAIL: ..."
 #include <windows.h>
@@ -100,6 +100,15 @@ const unsigned char* Load(LPCWSTR type, int id, WORD language, DWORD* size) {
 
 // ---- application manifest ----
 
+// Without these Windows stretches the program's windows as bitmaps on a scaled display: the
+// text blurs. System-aware at least, per monitor (v2) where Windows offers it.
+bool DeclaresDpiAwareness(const std::string& xml) {
+    return xml.find("<dpiAware xmlns=\"http://schemas.microsoft.com/SMI/2005/WindowsSettings\">true</dpiAware>") !=
+               std::string::npos &&
+           xml.find("<dpiAwareness xmlns=\"http://schemas.microsoft.com/SMI/2016/WindowsSettings\">PerMonitorV2") !=
+               std::string::npos;
+}
+
 void CheckManifest() {
     DWORD size = 0;
     const unsigned char* data = Load(MAKEINTRESOURCEW(24), 1, 1033, &size);
@@ -109,7 +118,8 @@ void CheckManifest() {
     if (xml.find("<dependency") != std::string::npos) Problem("manifest declares a dependency");
     if (xml.find("<requestedExecutionLevel level=\"requireAdministrator\"") == std::string::npos)
         Problem("manifest does not request administrator rights");
-    printf("manifest: assembly without dependencies, requestedExecutionLevel requireAdministrator\n");
+    if (!DeclaresDpiAwareness(xml)) Problem("manifest does not declare DPI awareness");
+    printf("manifest: assembly without dependencies, requestedExecutionLevel requireAdministrator, DPI-aware\n");
 }
 
 // ---- pictures ----
@@ -234,6 +244,9 @@ void CheckPatchData(bool companion) {
     const unsigned char* exe = Load(RT_RCDATA, IDR_LANGSET, 2052, &companionSize);
     if (companion && (!exe || companionSize < 2 || exe[0] != 'M' || exe[1] != 'Z'))
         Problem("the companion program is missing or not a program");
+    // Its manifest lies in its resources as plain text.
+    if (companion && exe && !DeclaresDpiAwareness(std::string(reinterpret_cast<const char*>(exe), companionSize)))
+        Problem("the companion program's manifest does not declare DPI awareness");
     printf("patch data: manifest of %u archives, payload of %lu bytes, companion of %lu bytes\n", count,
            static_cast<unsigned long>(payloadSize), static_cast<unsigned long>(companionSize));
 }

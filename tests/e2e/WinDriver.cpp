@@ -41,6 +41,9 @@ WindowKind Classify(HWND hwnd, const std::wstring& caption) {
         return bar && ClassOf(bar) == L"msctls_progress32" ? WindowKind::Progress : WindowKind::Folder;
     }
     if (FindWindowExW(hwnd, nullptr, L"SysTreeView32", nullptr)) return WindowKind::Browser;
+    // Every window of the installer has a caption: one without is still being built (the
+    // folder browser before its tree, a message box before its caption) and is looked at again.
+    if (caption.empty()) return WindowKind::None;
     if (ChildWithId(hwnd, kMessageTextId) && ChildWithId(hwnd, IDOK)) return WindowKind::MessageBox;
     return WindowKind::OtherDialog;
 }
@@ -168,6 +171,7 @@ HWND WaitForWindow(WindowKind kind, DWORD timeoutMs, const wchar_t* what) {
         for (const FoundWindow& w : windows)
             if (w.kind == kind) {
                 Sleep(150); // let it finish painting
+                CheckInsideWorkArea(w.hwnd, what);
                 return w.hwnd;
             }
         if (kind != WindowKind::MessageBox)
@@ -332,6 +336,8 @@ RECT DialogUnits::Map(int x, int y, int w, int h) const {
 }
 
 DialogUnits MeasureDialogUnits() {
+    static DialogUnits measured;
+    if (measured.baseX) return measured;
     // A hidden dialog in the installer's font gives the same base units as its dialogs.
     alignas(4) unsigned char buffer[256] = {};
     auto* dlg = reinterpret_cast<DLGTEMPLATE*>(buffer);
@@ -352,7 +358,32 @@ DialogUnits MeasureDialogUnits() {
         MapDialogRect(probe, &r);
         units.baseX = r.right;
         units.baseY = r.bottom;
+        // A copy of its font outlives it.
+        LOGFONTW font{};
+        auto shown = reinterpret_cast<HFONT>(SendMessageW(probe, WM_GETFONT, 0, 0));
+        if (shown && GetObjectW(shown, sizeof(font), &font)) units.font = CreateFontIndirectW(&font);
         DestroyWindow(probe);
     }
+    if (units.font) measured = units;
     return units;
+}
+
+int ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
+void CheckInsideWorkArea(HWND window, const wchar_t* what) {
+    RECT r;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetWindowRect(window, &r) ||
+        !GetMonitorInfoW(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
+        Fail(L"%ls: cannot read its place or its monitor", what);
+    const RECT& work = monitor.rcWork;
+    if (r.left < work.left || r.top < work.top || r.right > work.right || r.bottom > work.bottom)
+        Fail(L"%ls: window at %ld,%ld-%ld,%ld reaches outside the work area %ld,%ld-%ld,%ld", what, r.left, r.top,
+             r.right, r.bottom, work.left, work.top, work.right, work.bottom);
 }

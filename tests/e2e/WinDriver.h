@@ -67,9 +67,16 @@ bool SelectInBrowser(HWND browser, const std::wstring& path);
 // Saves the screen area around the program's visible windows as shotDir\name.bmp.
 void Screenshot(const wchar_t* name);
 
-// Dialog units to pixels for dialogs in the installer's font ("宋体", 10 points).
+// Dialog units to pixels for dialogs in the installer's font ("宋体", 10 points), and that
+// font, to measure the dialogs' texts with (measured once).
 struct DialogUnits {
     int baseX = 0, baseY = 0;
+    HFONT font = nullptr;
     RECT Map(int x, int y, int w, int h) const; // left, top, width, height in pixels
 };
 DialogUnits MeasureDialogUnits();
+
+// The display's scaling as this session sees it (LOGPIXELSY: 96 at 100 %).
+int ScreenDpi();
+// Fails the run unless all of the window lies inside the work area of its monitor.
+void CheckInsideWorkArea(HWND window, const wchar_t* what);

@@ -4,11 +4,17 @@
 # byte. Screenshots land in <native build>/artifacts/e2e/<build>/<scenario>/.
 #   run-scenario.sh --build win32|win64 --bin SUBBUILD --native NATIVEBUILD --prefix PREFIX
 #                   --dllpath DIR --companion EXE|"" --scenario NAME --exe REL.EXE --picker shell|script
+#                   [--dpi N [--screen WxH]]
+# --dpi: the display scaled to N DPI (96 is 100 %), in a prefix of its own (PREFIX-dpiN) on a
+# screen of 1024 x 768 scaled alike, or of WxH pixels (PREFIX-dpiN-WxH); the driver checks
+# that the session sees that DPI.
 # Prints "E2E SCENARIO PASS" at the end; exits 77 when the scenario cannot run here.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
 companion=""
+dpi=96
+screen=""
 while (($#)); do
   case $1 in
     --build) build=$2 ;;
@@ -20,6 +26,8 @@ while (($#)); do
     --scenario) scenario=$2 ;;
     --exe) exe=$2 ;;
     --picker) picker=$2 ;;
+    --dpi) dpi=$2 ;;
+    --screen) screen=$2 ;;
     *) echo "usage: see $0" >&2; exit 2 ;;
   esac
   shift 2
@@ -52,6 +60,15 @@ done
 
 tag=$scenario
 [ "$picker" = script ] && tag="scripted-$scenario"
+if [ "$dpi" != 96 ]; then
+  tag="$tag-dpi$dpi"
+  prefix="$prefix-dpi$dpi"
+  if [ -n "$screen" ]; then
+    tag="$tag-$screen"
+    prefix="$prefix-$screen"
+  fi
+fi
+screen=${screen:-$((1024 * dpi / 96))x$((768 * dpi / 96))}
 work="$native/e2e/$build/$tag"
 shots="$native/artifacts/e2e/$build/$tag"
 rm -rf "$work" "$shots"
@@ -59,7 +76,7 @@ mkdir -p "$work" "$shots"
 demo="$native/demo"
 
 # One Wine prefix for the GUI sessions (created once, under a lock).
-gui_prefix "$prefix" || fail "cannot create the Wine prefix $prefix"
+gui_prefix "$prefix" "$dpi" "$screen" || fail "cannot create the Wine prefix $prefix"
 
 # Runs the driver in a new Wine session on a new Xvfb display.
 drive() {
@@ -67,10 +84,10 @@ drive() {
   shift
   say "driver: $driver_scenario $*"
   local log="$work/driver.log"
-  xvfb-run -a -s "-screen 0 1024x768x24" \
+  xvfb-run -a -s "-screen 0 ${screen}x24" \
     "$root/scripts/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_driver.exe" "$driver_scenario" \
       setup="$(winpath "$setup")" picker="$picker" shots="$(winpath "$shots")" \
-      draws="$draws" companion="$companion_flag" "$@" >"$log" 2>&1
+      draws="$draws" companion="$companion_flag" dpi="$dpi" "$@" >"$log" 2>&1
   local rc=$?
   cat "$log"
   # Scenarios with several runs name each run's pictures (run_tag="run1-" ...).

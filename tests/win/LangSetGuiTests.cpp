@@ -385,6 +385,47 @@ TEST(LangSetGui, EscapeAndTheCloseBoxChangeNothing) {
     folder.Expect(kDx10, exes.dx10);
 }
 
+// At every display scaling (run-langset-gui.sh with KSTR_DPI): the dialog lies inside the work
+// area, and each button shows its text whole in the dialog's font (宋体, 9 points, at the
+// session's DPI) inside its edges.
+TEST(LangSetGui, DialogOnTheScreenWithItsTextsWhole) {
+    GameFolder folder;
+    Switcher sw(folder);
+    ASSERT_TRUE(sw.Ready()) << "no dialog captioned 中英文切换 appeared";
+    HWND dlg = sw.Dialog();
+    RECT r;
+    GetWindowRect(dlg, &r);
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof(monitor);
+    ASSERT_TRUE(GetMonitorInfoW(MonitorFromWindow(dlg, MONITOR_DEFAULTTONEAREST), &monitor));
+    const RECT& work = monitor.rcWork;
+    EXPECT_TRUE(r.left >= work.left && r.top >= work.top && r.right <= work.right && r.bottom <= work.bottom)
+        << "dialog at " << r.left << "," << r.top << "-" << r.right << "," << r.bottom << ", work area "
+        << work.left << "," << work.top << "-" << work.right << "," << work.bottom;
+
+    HDC dc = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+    HFONT font = CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                             OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, L"宋体");
+    HGDIOBJ old = SelectObject(dc, font);
+    for (int id : {kChineseButton, kEnglishButton}) {
+        HWND button = GetDlgItem(dlg, id);
+        RECT client, need = {0, 0, 0, 0};
+        GetClientRect(button, &client);
+        const std::wstring text = TextOf(button);
+        DrawTextW(dc, text.c_str(), -1, &need, DT_CALCRECT | DT_SINGLELINE);
+        const int room = client.right - 2 * (GetSystemMetrics(SM_CXEDGE) + 1);
+        EXPECT_TRUE(need.right <= room && need.bottom <= client.bottom)
+            << Narrow(text) << " at " << dpi << " DPI needs " << need.right << "x" << need.bottom << " pixels, has "
+            << room << "x" << client.bottom;
+    }
+    SelectObject(dc, old);
+    DeleteObject(font);
+    ReleaseDC(nullptr, dc);
+    sw.CloseBox();
+    EXPECT_TRUE(sw.Ended());
+}
+
 // Not a check of its own: shows the dialog until run-langset-gui.sh has photographed the
 // display, then leaves with Escape.
 TEST(LangSetGui, DISABLED_ShowForScreenshot) {

@@ -3,6 +3,8 @@
 #   run-langset-gui.sh PREFIX DLLPATH TESTS.exe KSTRLangSet.exe [gtest arguments]
 # With KSTR_LANGSET_SHOT=FILE.png it instead shows the dialog and saves a screenshot of the
 # display to FILE.png and of the dialog alone to FILE-dialog.png. Exits 77 when Wine cannot run the 32-bit programs on this machine.
+# With KSTR_DPI=N the display is scaled to N DPI, in the prefix PREFIX-dpiN (scripts/wine-prefix.sh --gui) on a
+# screen of 1024 x 768 scaled alike.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
@@ -15,15 +17,22 @@ for tool in xvfb-run import convert; do
   command -v $tool >/dev/null || { echo "FAIL: $tool is missing (scripts/bootstrap.sh installs it)"; exit 1; }
 done
 
+dpi=${KSTR_DPI:-96}
+screen=1024x768
+if [ "$dpi" != 96 ]; then
+  prefix="$prefix-dpi$dpi"
+  screen="$((1024 * dpi / 96))x$((768 * dpi / 96))"
+fi
+
 # The GUI sessions' prefix (system fonts of a Chinese Windows), created once under a lock.
-gui_prefix "$prefix" || { echo "FAIL: cannot create the Wine prefix $prefix"; exit 1; }
+gui_prefix "$prefix" "$dpi" || { echo "FAIL: cannot create the Wine prefix $prefix"; exit 1; }
 
 export KSTR_LANGSET_EXE=$(winpath "$langset")
 # Each run in a Wine session of its own on its own display.
 session="$root/scripts/in-session.sh"
 
 if [ -z "${KSTR_LANGSET_SHOT:-}" ]; then
-  xvfb-run -a -s "-screen 0 1024x768x24" "$session" "$prefix" "$dllpath" "$tests" "$@"
+  xvfb-run -a -s "-screen 0 ${screen}x24" "$session" "$prefix" "$dllpath" "$tests" "$@"
   exit $?
 fi
 
@@ -32,7 +41,7 @@ shot=$KSTR_LANGSET_SHOT
 sync=$(mktemp -d)
 export KSTR_LANGSET_SYNC=$(winpath "$sync")
 mkdir -p "$(dirname "$shot")"
-xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+xvfb-run -a -s "-screen 0 ${screen}x24" bash -c '
   "$4" "$5" "$6" "$1" --gtest_filter=LangSetGui.DISABLED_ShowForScreenshot --gtest_also_run_disabled_tests &
   run=$!
   for _ in $(seq 300); do [ -f "$2/ready" ] && break; sleep 0.1; done
