@@ -11,10 +11,11 @@ import statistics
 import sys
 
 MB = 1024 * 1024
-ORDER = ["smoke", "hundredth", "tenth", "full"]
+ORDER = ["smoke", "hundredth", "tenth", "gb", "full"]
 PHASES = [("t_copy", "copy (CopyFileW)"), ("t_flush_copy", "flush the copy"),
           ("t_table", "read the table"), ("t_rewrite", "rewrite"),
-          ("t_flush_archive", "flush the archive"), ("t_other", "delete, size, next archive")]
+          ("t_flush_archive", "flush the archive"), ("t_other", "delete, size, bar"),
+          ("t_check", "next archive's fingerprint check")]
 
 
 def load(path):

@@ -104,10 +104,11 @@ winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
 
 # ---- Data -----------------------------------------------------------------------------------
 # Sizes: the full scale is gamegen --full (original archives about 4.51 GB); the smaller
-# scales keep all 411 archives and their entries and scale the data.
+# scales (gb: 1 GB, the demo's size) keep all 411 archives and their entries and scale the data.
 gen_args() {
   case $1 in
     full) echo "--full" ;;
+    gb) echo "--bytes 1000000000" ;;
     tenth) echo "--bytes 451453000" ;;
     hundredth) echo "--bytes 45145300" ;;
     smoke) echo "--archives 12 --bytes 3000000" ;;
@@ -119,20 +120,21 @@ gen_args() {
 generate() {  # scale dir
   local args
   args="$(gen_args "$1") --seed 11"
-  if [ -f "$2/.args" ] && [ "$(cat "$2/.args")" = "$args" ] && [ -f "$2/setup.exe" ]; then
+  if [ -f "$2/.args" ] && [ "$(cat "$2/.args")" = "$args" ]; then
     say "$1: reusing $2"
-    return
+  else
+    rm -rf "$2"
+    say "$1: generating ($args)"
+    # shellcheck disable=SC2086
+    "$gamegen" --out "$2" $args --quiet
+    "$patchbuild" fingerprint --game "$2/game" --patch "$2/patch" --quiet >&2
+    echo "$args" >"$2/.args"
   fi
-  rm -rf "$2"
-  say "$1: generating ($args)"
-  # shellcheck disable=SC2086
-  "$gamegen" --out "$2" $args --quiet
-  "$patchbuild" fingerprint --game "$2/game" --patch "$2/patch" --quiet >&2
+  # Always made anew: the installer of this build.
   "$root/tests/e2e/in-session.sh" "$gui_prefix" "$dllpath" "$e2e/e2e_repatch.exe" \
     "$(winpath "$setup_exe")" "$(winpath "$2/setup.exe")" "$(winpath "$2/patch/manifest.bin")" \
     "$(winpath "$2/patch/payload.bin")" "$(winpath "$2/patch/fingerprints.bin")" \
     "$(winpath "$2/patch/progress_total.bin")" >&2
-  echo "$args" >"$2/.args"
 }
 
 verify() {  # original-dir game-dir what
@@ -166,7 +168,7 @@ load() { cut -d' ' -f1 /proc/loadavg; }
 
 run_patch() {  # original-dir game-dir
   "$root/scripts/wine-run.sh" "$prefix" "$dllpath" "$bench_exe" \
-    --game "$(winpath "$2")" --patch "$(winpath "$1/patch")" | tee -a "$1/bench.log" |
+    --game "$(winpath "$2")" --patch "$(winpath "$1/patch")" | tr -d '\r' | tee -a "$1/bench.log" |
     grep '^RESULT' | tail -1
 }
 
