@@ -179,10 +179,14 @@ run_patch() {  # original-dir game-dir
 # folder's acceptance to the closing message.
 run_window() {  # original-dir game-dir sample-ms
   local log="$1/driver.log" timing
+  # The bar must end at 100, except on the smoke test's 12 archives, which may all be done
+  # before the progress dialog is up (updates before that have no effect).
+  local last=(min-position=100)
+  ((smoke)) && last=()
   xvfb-run -a -s "-screen 0 1024x768x24" "$root/tests/e2e/in-session.sh" "$gui_prefix" "$dllpath" \
     "$e2e/e2e_driver.exe" install setup="$(winpath "$1/setup.exe")" game="$(winpath "$2")" \
     archives="$(winpath "$1/archives.txt")" progress-total="$(winpath "$1/patch/progress_total.bin")" \
-    min-position=100 timeout=3600 sample="$3" >"$log" 2>&1 || true
+    "${last[@]}" timeout=3600 sample="$3" >"$log" 2>&1 || true
   cat "$log" >>"$1/bench.log"
   grep -q '^E2E PASS install' "$log" || { tail -5 "$log" >&2; say "the window run failed"; return 1; }
   [ -f "$2/KSTRLangSet.exe" ] || { say "the window run wrote no KSTRLangSet.exe"; exit 1; }
