@@ -31,7 +31,6 @@ for f in "$tool" "$template" "$build/tools/gamegen/gamegen" "$build/tools/patchb
 done
 . "$root/scripts/wine-env.sh"
 wine_env "$build/wine-prefix"
-winpath() { local p; p=$(readlink -m "$1"); p=${p//\//\\}; printf 'Z:%s' "$p"; }
 now() { date +%s.%N; }
 
 rm -rf "$data"

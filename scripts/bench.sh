@@ -1,24 +1,29 @@
 #!/usr/bin/env bash
-# Benchmark of the patching run against the I/O floor of its design (not a test).
+# Benchmark of the installer's run as the player sees it, against the I/O floor of its design
+# (not a test).
 #
 #   scripts/bench.sh [--build-dir DIR] [--data DIR] [--runs N] [--scales "full tenth hundredth"]
-#                    [--cache cold|warm] [--keep] [--smoke]
+#                    [--cache cold|warm] [--samples "10 200"] [--keep] [--no-build] [--smoke]
 #
-# For each scale it generates a game folder with gamegen (full: 411 archives, about 4.6 GB;
-# tenth and hundredth: the same archives with a tenth and a hundredth of the data), then,
-# N times in turn, on the same files:
-#   patch        the installer's patching run (PatchAllArchives and the real patcher, x86_64
-#                build under Wine, no dialogs), timed inside the program
-#   floor        for each archive: copy to X.tmp, copy back, delete (what `cp` does)
-#   floor+fsync  the same, each copy flushed to the disk where the patcher flushes
-#   rw+fsync     floor+fsync with read/write through the patcher's 256 KiB buffer instead
-#                of the kernel's copy_file_range (the same copying as the patcher, natively)
-# and prints the medians, the ratios, where the patcher's time goes, its file calls per
-# archive and its memory, a cost curve over the scales, and once per scale a run with the
-# real progress window whose answer time is measured. Before every measurement the caches
-# are dropped (cold, needs root) or the archives are read once (warm).
-# The first patch of a fresh folder is done before the timed runs and its result compared
-# byte for byte with gamegen's expected archives; so is the result of the last run.
+# For each scale it generates an original game folder with gamegen (full: 411 archives, about
+# 4.6 GB; tenth and hundredth: the same archives with a tenth and a hundredth of the data) and
+# an installer carrying its patch, then, N times in turn, each on a fresh copy of that
+# original folder (copied, flushed, caches dropped):
+#   window       the player's first run: the installer (the shipped 32-bit setup.exe, the
+#                x86_64 build where Wine cannot run 32-bit code) through its real windows,
+#                driven by the end-to-end driver on a virtual display, timed from the folder's
+#                acceptance to the closing message; once for every driver sampling interval
+#                of --samples (ms), to show that the driver's looking does not slow the run
+#   first        the no-window patching run (PatchAllArchives and the real patcher under
+#                Wine), timed inside the program, with its phases
+#   second       the same again on the folder the first run patched (caches dropped)
+#   floor+fsync  for each archive: copy to X.tmp, copy back, delete, each copy flushed where
+#                the patcher flushes (what `cp` does, natively)
+# and prints the medians, the ratios to floor+fsync, where the time goes, the patcher's file
+# calls and memory. Every patched folder is compared byte for byte with gamegen's expected
+# archives. The load average is recorded beside every measurement: the figures are ratios
+# within one run, on the same files, with the configurations taking turns.
+# --no-build: measures the programs as they are built (nothing is built or rebuilt).
 # --smoke: a tiny folder, one run, warm caches; checks that everything works (CTest).
 # The generated folders are deleted at the end unless --keep.
 set -euo pipefail
@@ -28,7 +33,9 @@ data=""
 runs=3
 scales="full tenth hundredth"
 cache=""
+samples="10 200"
 keep=0
+nobuild=0
 smoke=0
 while (($#)); do
   case $1 in
@@ -37,14 +44,16 @@ while (($#)); do
     --runs) runs=$2; shift 2 ;;
     --scales) scales=$2; shift 2 ;;
     --cache) cache=$2; shift 2 ;;
+    --samples) samples=$2; shift 2 ;;
     --keep) keep=1; shift ;;
+    --no-build) nobuild=1; shift ;;
     --smoke) smoke=1; shift ;;
-    *) sed -n '2,22p' "$0" >&2; exit 2 ;;
+    *) sed -n '2,30p' "$0" >&2; exit 2 ;;
   esac
 done
 data=${data:-$build/bench-data}
 if ((smoke)); then
-  scales=smoke runs=1 cache=warm
+  scales=smoke runs=1 cache=warm samples=15
 fi
 if [ -z "$cache" ]; then
   if [ -w /proc/sys/vm/drop_caches ]; then cache=cold; else cache=warm; fi
@@ -57,41 +66,52 @@ fi
 say() { echo "bench: $*" >&2; }
 
 # ---- Programs -------------------------------------------------------------------------------
-((smoke)) || "$root/scripts/bootstrap.sh" >&2  # installs what is missing, as scripts/test.sh does
-if [ ! -f "$build/win64/build.ninja" ]; then
+# The player's installer is the shipped 32-bit build; where Wine cannot run (or draw) 32-bit
+# programs, the x86_64 build of the same sources. The no-window run uses the same build.
+. "$root/scripts/wine-env.sh"
+if [ "$(wine32_mode)" = real ]; then win=win32; else win=win64; fi
+((smoke)) || ((nobuild)) || "$root/scripts/bootstrap.sh" >&2  # installs what is missing, as scripts/test.sh does
+if [ ! -f "$build/$win/build.ninja" ]; then
   say "no build in $build yet: building everything first"
   "$root/scripts/build.sh" --build-dir "$build" >&2
 fi
-if ((!smoke)); then  # under CTest the build is already there and must not be touched
-  cmake --build "$build" --target gamegen io_floor >&2
-  cmake --build "$build" --target patchbuild >&2 2>/dev/null || true
-  cmake --build "$build/win64" --target patch_bench >&2
-  cmake --build "$build/win64" --target setup >&2 2>/dev/null || say "setup.exe does not build: no progress-window run"
+if ((!smoke && !nobuild)); then  # under CTest the build is already there and must not be touched
+  cmake --build "$build" --target gamegen io_floor patchbuild >&2
+  cmake --build "$build/$win" --target patch_bench setup e2e_driver patchbuild >&2
 fi
 gamegen="$build/tools/gamegen/gamegen"
 patchbuild="$build/tools/patchbuild/patchbuild"
 floor="$build/bench/io_floor"
-bench_exe="$build/win64/bench/patch_bench.exe"
-setup_exe="$build/win64/setup.exe"
+bench_exe="$build/$win/bench/patch_bench.exe"
+setup_exe="$build/$win/setup.exe"
+e2e="$build/$win/tests/e2e"
 prefix="$build/wine-prefix"
-for f in "$gamegen" "$floor" "$bench_exe"; do
-  [ -x "$f" ] || [ -f "$f" ] || { say "missing $f"; exit 1; }
+gui_prefix="$build/wine-prefix-gui"
+dllpath="$root/build/wine-cache/dllpath"
+for f in "$gamegen" "$patchbuild" "$floor" "$bench_exe" "$setup_exe" "$e2e/e2e_driver.exe" "$build/$win/patchbuild.exe"; do
+  [ -f "$f" ] || { say "missing $f"; exit 1; }
 done
+for tool in xvfb-run; do
+  command -v $tool >/dev/null || { say "$tool is missing (scripts/bootstrap.sh installs it)"; exit 1; }
+done
+say "installer: the $win build ($(wine32_mode) 32-bit Wine on this machine)"
 
-# One wineserver (and the X display for the progress window) for the whole benchmark, unless
-# one is already up for this prefix (a test run's fixture, which then owns it).
+# One wineserver (and an X display) for the no-window runs, unless one is already up for this
+# prefix (a test run's fixture, which then owns it). The window runs each get a Wine session
+# and a virtual display of their own, as the end-to-end tests do.
 if [ ! -f "$prefix/.display" ]; then
   "$root/scripts/wineserver-ctl.sh" start "$prefix" >&2
   trap '"$root/scripts/wineserver-ctl.sh" stop "$prefix" >/dev/null' EXIT
 fi
-winpath() { echo "Z:$(echo "$1" | tr / '\\')"; }
+gui_prefix "$gui_prefix"
 
 # ---- Data -----------------------------------------------------------------------------------
 # Sizes: the full scale is gamegen --full (original archives about 4.51 GB); the smaller
-# scales keep all 411 archives and their entries and scale the data.
+# scales (gb: 1 GB, the demo's size) keep all 411 archives and their entries and scale the data.
 gen_args() {
   case $1 in
     full) echo "--full" ;;
+    gb) echo "--bytes 1000000000" ;;
     tenth) echo "--bytes 451453000" ;;
     hundredth) echo "--bytes 45145300" ;;
     smoke) echo "--archives 12 --bytes 3000000" ;;
@@ -99,91 +119,129 @@ gen_args() {
   esac
 }
 
+# The original folder, its patch and the installer carrying that patch.
 generate() {  # scale dir
   local args
   args="$(gen_args "$1") --seed 11"
-  if [ -f "$2/.args" ] && [ "$(cat "$2/.args")" = "$args" ] && [ -f "$2/archives.txt" ]; then
+  if [ -f "$2/.args" ] && [ "$(cat "$2/.args")" = "$args" ]; then
     say "$1: reusing $2"
-    return
+  else
+    rm -rf "$2"
+    say "$1: generating ($args)"
+    # shellcheck disable=SC2086
+    "$gamegen" --out "$2" $args --quiet
+    "$patchbuild" fingerprint --game "$2/game" --patch "$2/patch" --quiet >&2
+    echo "$args" >"$2/.args"
   fi
-  rm -rf "$2"
-  say "$1: generating ($args)"
-  # shellcheck disable=SC2086
-  "$gamegen" --out "$2" $args --quiet
-  if [ -x "$patchbuild" ]; then
-    "$patchbuild" fingerprint --game "$2/game" --patch "$2/patch" --quiet >&2 ||
-      say "$1: no fingerprints (the run checks no archive)"
-  fi
-  echo "$args" >"$2/.args"
-  rm -f "$2/.patched"
+  # Always made anew: the installer of this build.
+  "$root/scripts/in-session.sh" "$gui_prefix" "$dllpath" "$build/$win/patchbuild.exe" installer --quiet \
+    --patch "$(winpath "$2/patch")" --out "$(winpath "$2/setup.exe")" --template "$(winpath "$setup_exe")" >&2
 }
 
-verify() {  # dir what
+verify() {  # original-dir game-dir what
   local name original expected records bad=0
   while read -r name original expected records; do
     name=${name//\\//}
-    cmp -s "$1/game/$name" "$1/expected/$name" || { say "DIFFERS from expected: $name"; bad=1; }
+    cmp -s "$2/$name" "$1/expected/$name" || { say "DIFFERS from expected: $name"; bad=1; }
   done <"$1/archives.txt"
-  ((bad == 0)) || { say "$2: the patched folder is not byte-identical to the expected one"; exit 1; }
-  say "$2: all archives byte-identical to the expected ones"
+  [ -z "$(find "$2" -name '*.tmp' -o -name '*.tm~')" ] || { say "$3: temporary files left"; bad=1; }
+  ((bad == 0)) || { say "$3: the patched folder is not byte-identical to the expected one"; exit 1; }
 }
 
-prepare_caches() {  # dir
+drop_caches() {  # game-dir
   sync
   if [ "$cache" = cold ]; then
     echo 3 >/proc/sys/vm/drop_caches
   else
-    find "$1/game" -type f -exec cat {} + >/dev/null
+    find "$1" -type f -exec cat {} + >/dev/null
   fi
 }
 
-run_patch() {  # dir [--ui]
-  local ui=()
-  [ "${2:-}" = --ui ] && ui=(--ui "$(winpath "$setup_exe")")
-  "$root/scripts/wine-run.sh" "$prefix" "$root/build/wine-cache/dllpath" "$bench_exe" \
-    --game "$(winpath "$1/game")" --patch "$(winpath "$1/patch")" "${ui[@]}" | tee -a "$1/bench.log" |
+# A fresh copy of the original folder, as the player's disk holds it: written anew, on the
+# disk, nothing of it in the page cache.
+fresh_copy() {  # original-dir game-dir
+  rm -rf "$2"
+  cp -r "$1/game" "$2"
+  drop_caches "$2"
+}
+
+load() { cut -d' ' -f1 /proc/loadavg; }
+
+run_patch() {  # original-dir game-dir
+  "$root/scripts/wine-run.sh" "$prefix" "$dllpath" "$bench_exe" \
+    --game "$(winpath "$2")" --patch "$(winpath "$1/patch")" | tr -d '\r' | tee -a "$1/bench.log" |
     grep '^RESULT' | tail -1
 }
 
-run_floor() {  # dir [io_floor options]
-  local dir=$1
-  shift
-  "$floor" --game "$dir/game" --list "$dir/archives.txt" "$@" | grep '^RESULT'
+# The installer through its windows, driven like a user; the driver times the run from the
+# folder's acceptance to the closing message.
+run_window() {  # original-dir game-dir sample-ms
+  local log="$1/driver.log" timing
+  # The bar must end at 100, except on the smoke test's 12 archives, which may all be done
+  # before the progress dialog is up (updates before that have no effect).
+  local last=(min-position=100)
+  ((smoke)) && last=()
+  xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/in-session.sh" "$gui_prefix" "$dllpath" \
+    "$e2e/e2e_driver.exe" install setup="$(winpath "$1/setup.exe")" game="$(winpath "$2")" \
+    archives="$(winpath "$1/archives.txt")" progress-total="$(winpath "$1/patch/progress_total.bin")" \
+    "${last[@]}" timeout=3600 sample="$3" >"$log" 2>&1 || true
+  cat "$log" >>"$1/bench.log"
+  grep -q '^E2E PASS install' "$log" || { tail -5 "$log" >&2; say "the window run failed"; return 1; }
+  [ -f "$2/KSTRLangSet.exe" ] || { say "the window run wrote no KSTRLangSet.exe"; exit 1; }
+  timing=$(grep '^E2E TIMING' "$log" | tail -1)
+  timing=${timing#E2E TIMING }
+  local ms=${timing#run_ms=}
+  ms=${ms%% *}
+  echo "seconds=$(awk -v ms="$ms" 'BEGIN { printf "%.4f", ms / 1000 }') failed=0 messages=0 $timing"
+}
+
+run_floor() {  # original-dir game-dir [io_floor options]
+  local dir=$1 game=$2
+  shift 2
+  "$floor" --game "$game" --list "$dir/archives.txt" "$@" | grep '^RESULT'
 }
 
 results="$data/results.txt"
 mkdir -p "$data"
 : >"$results"
-record() { echo "$1 $2 $3 ${4#RESULT }" >>"$results"; }  # scale kind run result
+record() { echo "$1 $2 $3 ${4#RESULT } load=$5" >>"$results"; }  # scale kind run result load-before
 
 for scale in $scales; do
   dir="$data/$scale"
+  work="$data/$scale.game"
   generate "$scale" "$dir"
   : >"$dir/bench.log"
   bytes=$(awk '{s += $2} END {printf "%.0f", s}' "$dir/archives.txt")
   echo "$scale bytes 0 bytes=$bytes" >>"$results"
-  if [ ! -f "$dir/.patched" ]; then
-    say "$scale: first patch of the fresh folder"
-    prepare_caches "$dir"
-    r=$(run_patch "$dir")
-    record "$scale" first 0 "$r"
-    verify "$dir" "$scale (first run)"
-    touch "$dir/.patched"
-  fi
   for ((i = 1; i <= runs; ++i)); do
-    say "$scale: run $i of $runs"
-    prepare_caches "$dir"; record "$scale" patch "$i" "$(run_patch "$dir")"; sync
-    prepare_caches "$dir"; record "$scale" floor "$i" "$(run_floor "$dir")"; sync
-    prepare_caches "$dir"; record "$scale" floor_fsync "$i" "$(run_floor "$dir" --sync)"; sync
-    prepare_caches "$dir"
-    record "$scale" rw_fsync "$i" "$(run_floor "$dir" --sync --method rw --buffer-kib 256)"; sync
+    # The configurations take turns, each on a fresh copy of the same original folder.
+    for ms in $samples; do
+      say "$scale: run $i of $runs: through the window (driver looks every $ms ms)"
+      fresh_copy "$dir" "$work"; l=$(load)
+      if ! r=$(run_window "$dir" "$work" "$ms"); then
+        # Wine now and then shows a dialog of its own before the installer's first one
+        # (its prefix being brought up to date); a run that never reached the progress
+        # window is made once more on a fresh copy.
+        grep -q 'progress dialog is up' "$dir/driver.log" && exit 1
+        say "$scale: the installer did not get to its run; once more"
+        fresh_copy "$dir" "$work"; l=$(load)
+        r=$(run_window "$dir" "$work" "$ms")
+      fi
+      record "$scale" "window$ms" "$i" "$r" "$l"
+      verify "$dir" "$work" "$scale window run"
+    done
+    say "$scale: run $i of $runs: no window, first and second run"
+    fresh_copy "$dir" "$work"; l=$(load)
+    r=$(run_patch "$dir" "$work"); record "$scale" first "$i" "$r" "$l"
+    verify "$dir" "$work" "$scale first run"
+    drop_caches "$work"; l=$(load)
+    r=$(run_patch "$dir" "$work"); record "$scale" second "$i" "$r" "$l"
+    verify "$dir" "$work" "$scale second run"
+    say "$scale: run $i of $runs: floor+fsync"
+    fresh_copy "$dir" "$work"; l=$(load)
+    r=$(run_floor "$dir" "$work" --sync); record "$scale" floor_fsync "$i" "$r" "$l"
   done
-  verify "$dir" "$scale (after the timed runs)"
-  if [ -f "$setup_exe" ]; then
-    say "$scale: one run with the progress window"
-    prepare_caches "$dir"
-    record "$scale" ui 1 "$(run_patch "$dir" --ui)"
-  fi
+  rm -rf "$work"
   ((keep)) || ((smoke)) || rm -rf "$dir"
 done
 
@@ -191,8 +249,8 @@ done
 {
   echo "# $(date -u '+%Y-%m-%d %H:%M UTC'), $(uname -n): $(nproc) CPUs ($(lscpu | sed -n 's/^Model name: *//p' | head -1)),"
   echo "# $(free -g | awk '/^Mem/ {print $2}') GB RAM, $(df -T "$data" | awk 'NR == 2 {print $2}') on $(df "$data" | awk 'NR == 2 {print $1}'),"
-  echo "# $(wine --version 2>/dev/null), caches $cache, median of $runs run(s), load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
-} >>"$results.head"
+  echo "# $(wine --version 2>/dev/null), the $win installer, caches $cache, median of $runs run(s), load average at the end $(cut -d' ' -f1-3 /proc/loadavg)"
+} >"$results.head"
 python3 "$root/bench/report.py" "$results" "$results.head"
 rm -f "$results.head"
 # The switcher's scan benchmark, its own script.

@@ -63,12 +63,13 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
         } else {
             AppendText(path, kPathUnits, g_gameDir);
             AppendText(path, kPathUnits, NameOf(set));
+            // The text is sent and waited for (the dialog must have it before the buffer
+            // changes); the progress thread, idle in its message loop, paints it while the
+            // rewrite runs. Painting it from here would hold the run for every repaint.
             HWND dlg = g_hProgressDlg.load();
-            if (dlg) {
+            if (dlg)
                 SendDlgItemMessageW(dlg, IDC_CURRENT_FILE, WM_SETTEXT, kPathUnits,
                                     reinterpret_cast<LPARAM>(path));
-                UpdateWindow(dlg);
-            }
             if (!ArchiveMayBeRewritten(path, set.fingerprint))
                 // Its entry table is not the one the patch was made for.
                 ReportArchiveSkipped(NameOf(set), texts::kOtherRelease);
@@ -86,10 +87,15 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
             ++result.failedCount;
             if (failedFlags) failedFlags[i] = 1;
         }
+        // The position is handed over without waiting: the progress thread handles sent
+        // messages in order, so it is set before the next archive's text is.
         HWND dlg = g_hProgressDlg.load();
         if (dlg)
-            SendDlgItemMessageW(dlg, IDC_PROGRESS, PBM_SETPOS,
-                                static_cast<WPARAM>(ProgressPosition(totalUnits, expectedUnits)), 0);
+            SendNotifyMessageW(GetDlgItem(dlg, IDC_PROGRESS), PBM_SETPOS,
+                               static_cast<WPARAM>(ProgressPosition(totalUnits, expectedUnits)), 0);
     }
+    // The last position is on the bar before the run returns (and the closing message shows).
+    HWND dlg = g_hProgressDlg.load();
+    if (dlg) SendMessageW(dlg, WM_NULL, 0, 0);
     return result;
 }

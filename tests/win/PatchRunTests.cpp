@@ -43,8 +43,17 @@ struct ProgressRecorder {
     static std::vector<std::wstring> files;
     static WNDPROC originalBar, originalText;
 
+    // How many texts had arrived when each position did; the position numbered slowAt
+    // (counting from 1) takes 200 ms to arrive.
+    static std::vector<size_t> textsBeforePosition;
+    static size_t slowAt;
+
     static LRESULT CALLBACK BarProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-        if (m == PBM_SETPOS) positions.push_back(static_cast<int>(wp));
+        if (m == PBM_SETPOS) {
+            if (positions.size() + 1 == slowAt) Sleep(200);
+            positions.push_back(static_cast<int>(wp));
+            textsBeforePosition.push_back(files.size());
+        }
         return CallWindowProcW(originalBar, w, m, wp, lp);
     }
     static LRESULT CALLBACK TextProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -55,6 +64,7 @@ struct ProgressRecorder {
     ProgressRecorder() {
         positions.clear();
         files.clear();
+        textsBeforePosition.clear();
         INITCOMMONCONTROLSEX icc{sizeof icc, ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&icc);
         dialog = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 300, 100, nullptr, nullptr, nullptr, nullptr);
@@ -75,6 +85,8 @@ struct ProgressRecorder {
 };
 std::vector<int> ProgressRecorder::positions;
 std::vector<std::wstring> ProgressRecorder::files;
+std::vector<size_t> ProgressRecorder::textsBeforePosition;
+size_t ProgressRecorder::slowAt = 0;
 WNDPROC ProgressRecorder::originalBar;
 WNDPROC ProgressRecorder::originalText;
 
@@ -161,6 +173,57 @@ TEST_F(PatchRunTest, APatchsOwnTotalEndsTheBarAtHundred) {
         EXPECT_EQ(ProgressRecorder::positions[i], static_cast<int>(units / double(total) * 100.0)) << i;
     }
     EXPECT_EQ(ProgressRecorder::positions.back(), 100);
+    ExpectAllArchivesAsExpected();
+}
+
+// The dialog on a thread of its own, as in the installer, pumping messages.
+struct ProgressThread {
+    HANDLE ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    DWORD id = 0;
+    HANDLE thread = CreateThread(nullptr, 0, Proc, this, 0, &id);
+
+    static DWORD WINAPI Proc(LPVOID self) {
+        ProgressRecorder recorder;
+        SetEvent(static_cast<ProgressThread*>(self)->ready);
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+        return 0;
+    }
+    ProgressThread() { WaitForSingleObject(ready, 10000); }
+    ~ProgressThread() {
+        PostThreadMessageW(id, WM_QUIT, 0, 0);
+        WaitForSingleObject(thread, 10000);
+        CloseHandle(thread);
+        CloseHandle(ready);
+    }
+};
+
+// The run does not wait for the bar to take each position, but when it returns (and the
+// closing message comes up) every text and position has reached the dialog's thread, in
+// the run's order, the last position too, however slowly it was taken.
+TEST_F(PatchRunTest, EveryUpdateReachesTheDialogThreadBeforeTheRunReturns) {
+    GeneratedPatch patch(data);
+    ProgressRecorder::slowAt = archives.size();
+    PatchRunResult result;
+    size_t positionsAtReturn = 0;
+    {
+        ProgressThread dialog;
+        ASSERT_NE(g_hProgressDlg.load(), nullptr);
+        result = PatchAllArchives(patch.loaded, nullptr);
+        positionsAtReturn = ProgressRecorder::positions.size();
+    }
+    ProgressRecorder::slowAt = 0;
+    EXPECT_EQ(result.failedCount, 0u);
+    EXPECT_EQ(positionsAtReturn, archives.size()) << "positions still on their way when the run returned";
+    ASSERT_EQ(ProgressRecorder::files.size(), archives.size());
+    ASSERT_EQ(ProgressRecorder::positions.size(), archives.size());
+    uint32_t units = 0;
+    for (size_t i = 0; i < archives.size(); ++i) {
+        EXPECT_EQ(ProgressRecorder::files[i], std::wstring(g_gameDir) + archives[i].name);
+        EXPECT_EQ(ProgressRecorder::textsBeforePosition[i], i + 1) << "position " << i << " out of order";
+        units = AddArchiveUnits(units, archives[i].expectedSize);
+        EXPECT_EQ(ProgressRecorder::positions[i], ProgressPosition(units)) << i;
+    }
     ExpectAllArchivesAsExpected();
 }
 
