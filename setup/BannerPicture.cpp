@@ -6,6 +6,7 @@
 #define USER_DEFAULT_SCREEN_DPI 96
 #endif
 
+#include "core/WindowFit.h"
 #include "setup/Globals.h"
 #include "setup/resource.h"
 
@@ -47,7 +48,10 @@ HBITMAP Stretched(HBITMAP picture, const BITMAP& size, int width, int height) {
         HGDIOBJ oldTo = SelectObject(to, copy);
         SetStretchBltMode(to, HALFTONE);
         SetBrushOrgEx(to, 0, 0, nullptr);
-        drawn = StretchBlt(to, 0, 0, width, height, from, 0, 0, size.bmWidth, size.bmHeight, SRCCOPY) != FALSE;
+        // Scaled alike in both directions: a round moon stays round.
+        const ScreenBox part = PartWithProportions(size.bmWidth, size.bmHeight, width, height);
+        drawn = StretchBlt(to, 0, 0, width, height, from, part.left, part.top, part.right - part.left,
+                           part.bottom - part.top, SRCCOPY) != FALSE;
         SelectObject(from, oldFrom);
         SelectObject(to, oldTo);
     }

@@ -37,3 +37,28 @@ TEST(WindowFit, MovesOnlyAsFarAsNeededAndKeepsTheSize) {
         EXPECT_EQ(got.bottom - got.top, c.window.bottom - c.window.top) << c.what;
     }
 }
+
+TEST(WindowFit, BannerPartKeepsThePictureUnbentAndCentred) {
+    // The 640 x 316 banner in places of several proportions (the dialog's font decides them).
+    struct Case {
+        const char* what;
+        long placeWidth, placeHeight;
+        ScreenBox expected;
+    } cases[] = {
+        {"same proportions, twice the size", 1280, 632, {0, 0, 640, 316}},
+        {"taller place (Wine's font at 144 DPI): sides cut evenly", 1007, 606, {57, 0, 582, 316}},
+        {"wider place: top and bottom cut evenly", 1000, 316, {0, 57, 640, 259}},
+        {"one pixel wider: one row less", 641, 316, {0, 0, 640, 315}},
+        {"empty place: the whole picture", 0, 0, {0, 0, 640, 316}},
+    };
+    for (const Case& c : cases) {
+        const ScreenBox part = PartWithProportions(640, 316, c.placeWidth, c.placeHeight);
+        EXPECT_TRUE(Same(part, c.expected)) << c.what << ": got " << part.left << "," << part.top << " "
+                                            << part.right << "," << part.bottom;
+        if (c.placeWidth > 0 && part.bottom > part.top) {
+            // The part has the place's proportions to within a pixel of the picture.
+            const double scale = double(c.placeWidth) / (part.right - part.left);
+            EXPECT_NEAR((part.bottom - part.top) * scale, c.placeHeight, scale + 0.5) << c.what;
+        }
+    }
+}
