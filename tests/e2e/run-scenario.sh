@@ -271,14 +271,27 @@ PY
     # The installer embeds what scripts/build.sh --patch embeds for this folder: the four
     # files as they are and the digest the build records; every other resource as built.
     peres="$native/tools/peres/peres"
-    for id_file in 164:manifest.bin 159:payload.bin 170:fingerprints.bin 171:progress_total.bin; do
+    # The parts' resource ids and file names as the build reads them from core/PatchParts.h.
+    cat >"$work/parts.cmake" <<CMAKE
+include("$root/cmake/PatchParts.cmake")
+foreach(i RANGE \${PATCH_PART_LAST})
+  message("\${PATCH_PART_\${i}_ID}:\${PATCH_PART_\${i}_FILE}")
+endforeach()
+message("\${PATCH_DIGEST_ID}:digest")
+CMAKE
+    mapfile -t parts < <(cmake -P "$work/parts.cmake" 2>&1)
+    ((${#parts[@]} == 5)) || fail "cannot read the patch's parts: ${parts[*]}"
+    patch_ids=()
+    for id_file in "${parts[@]}"; do
+      patch_ids+=("${id_file%%:*}")
+      [ "${id_file#*:}" = digest ] && { digest_id=${id_file%%:*}; continue; }
       "$peres" "$installer" 10 "${id_file%%:*}" | cmp -s - "$out/补丁/${id_file#*:}" ||
         fail "resource ${id_file%%:*} is not the patch folder's ${id_file#*:}"
     done
     cmake -DPATCH_DIR="$out/补丁" -DOUT="$work/build-digest.txt" -P "$root/cmake/PatchDigest.cmake" ||
       fail "cannot record the build's digest"
-    "$peres" "$installer" 10 172 | cmp -s - "$work/build-digest.txt" || fail "the digest is not the one the build records"
-    others() { "$peres" "$1" | grep -Ev '^10 (159|164|170|171|172) '; }
+    "$peres" "$installer" 10 "$digest_id" | cmp -s - "$work/build-digest.txt" || fail "the digest is not the one the build records"
+    others() { "$peres" "$1" | grep -Ev "^10 ($(IFS='|'; echo "${patch_ids[*]}")) "; }
     diff <(others "$template") <(others "$installer") || fail "resources other than the patch changed"
     "$peres" "$installer" 10 169 | cmp -s - "$bin/KSTRLangSet.exe" || fail "the companion program changed"
     say "the installer carries the patch folder and the build's digest; every other resource as built"
