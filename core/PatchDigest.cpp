@@ -21,10 +21,6 @@ void FormatSha256(const unsigned char (&sha256)[kSha256Size], char (&hex)[2 * kS
     hex[2 * kSha256Size] = 0;
 }
 
-const char* PatchPartFileName(PatchPart part) {
-    return part >= 0 && part < kPatchPartCount ? kPatchParts[part].fileName : "";
-}
-
 bool ParsePatchDigest(const unsigned char* bytes, size_t size, PatchDigest* out) {
     if (!bytes) return false;
     PatchDigest digest{};

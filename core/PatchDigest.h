@@ -21,9 +21,6 @@ struct PatchDigest {
     unsigned char sha256[kPatchPartCount][kSha256Size];
 };
 
-// The file name the build lists a part under (kPatchParts), "" for no part.
-const char* PatchPartFileName(PatchPart part);
-
 // A SHA-256 as the stored form writes it: 64 lowercase hex digits and a NUL.
 void FormatSha256(const unsigned char (&sha256)[kSha256Size], char (&hex)[2 * kSha256Size + 1]);
 

@@ -166,7 +166,7 @@ InstallerResult WriteInstaller(const wchar_t* templatePath, const wchar_t* targe
     auto fail = [&](InstallerStep step) {
         result.step = step;
         result.error = GetLastError();
-        DeleteFileW(temp.c_str());
+        DeleteFileChecked(temp.c_str());
         return result;
     };
     if (!CopyFileOver(templatePath, temp.c_str())) return fail(InstallerStep::Copy);

@@ -43,7 +43,7 @@ struct Patch {
         std::string text;
         const Bytes* parts[] = {m, p, f, t};
         for (int i = 0; i < kPatchPartCount; ++i)
-            if (parts[i]) text += HexSha256(*parts[i]) + "  " + PatchPartFileName(static_cast<PatchPart>(i)) + "\n";
+            if (parts[i]) text += HexSha256(*parts[i]) + "  " + kPatchParts[i].fileName + "\n";
         return Text(text);
     }
     Bytes Digest() const { return DigestOf(&manifest, &payload, &fingerprints, &total); }
