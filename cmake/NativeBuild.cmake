@@ -167,6 +167,12 @@ if(NOT SHIPPED_ONLY)
     set_tests_properties(wineserver_start PROPERTIES FIXTURES_SETUP wine)
     set_tests_properties(wineserver_stop PROPERTIES FIXTURES_CLEANUP wine)
 
+    # Where 32-bit code is emulated, the mmap fix preloaded into 32-bit Wine gives
+    # MAP_FIXED_NOREPLACE the kernel's meaning (tools/wine32-emulation/).
+    add_test(NAME emulation.noreplace_mmap COMMAND ${REPO_ROOT}/scripts/wine32-preload.sh --test)
+    set_tests_properties(emulation.noreplace_mmap PROPERTIES
+        PASS_REGULAR_EXPRESSION "noreplace: [0-9]+ passed, 0 failed" SKIP_RETURN_CODE 77 TIMEOUT 120)
+
     # The generated 411-archive data set that the Windows patch tests read (fixture "gamedata").
     add_test(NAME gamedata_small COMMAND gamegen --out ${CMAKE_BINARY_DIR}/testdata/small --seed 7 --quiet)
     set_tests_properties(gamedata_small PROPERTIES FIXTURES_SETUP gamedata)

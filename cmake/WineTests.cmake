@@ -24,7 +24,7 @@ function(wine_test_properties)
         set(W_TIMEOUT 120)
     endif()
     # Lists built without empty items: an empty skip pattern would match every output.
-    set(skip "SKIP: this machine cannot execute 32-bit" ${W_SKIP_REGEX})
+    set(skip "SKIP: this machine cannot run 32-bit Windows programs" ${W_SKIP_REGEX})
     set(labels wine ${W_LABELS})
     set_tests_properties(${W_TESTS} PROPERTIES
         PASS_REGULAR_EXPRESSION "${W_PASS_REGEX}"

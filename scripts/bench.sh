@@ -77,7 +77,7 @@ if [ ! -f "$build/$win/build.ninja" ]; then
 fi
 if ((!smoke && !nobuild)); then  # under CTest the build is already there and must not be touched
   cmake --build "$build" --target gamegen io_floor patchbuild >&2
-  cmake --build "$build/$win" --target patch_bench setup e2e_driver patchbuild >&2
+  cmake --build "$build/$win" --target patch_bench setup e2e_driver e2e_hook patchbuild >&2
 fi
 gamegen="$build/tools/gamegen/gamegen"
 patchbuild="$build/tools/patchbuild/patchbuild"
@@ -182,7 +182,7 @@ run_window() {  # original-dir game-dir sample-ms
   local last=(min-position=100)
   ((smoke)) && last=()
   xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/in-session.sh" "$gui_prefix" "$dllpath" \
-    "$e2e/e2e_driver.exe" install setup="$(winpath "$1/setup.exe")" game="$(winpath "$2")" \
+    "$e2e/e2e_driver.exe" install setup="$(winpath "$1/setup.exe")" game="$(winpath "$2")" hook="$(winpath "$e2e/e2e_hook.dll")" \
     archives="$(winpath "$1/archives.txt")" progress-total="$(winpath "$1/patch/progress_total.bin")" \
     "${last[@]}" timeout=3600 sample="$3" >"$log" 2>&1 || true
   cat "$log" >>"$1/bench.log"

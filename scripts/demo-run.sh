@@ -65,7 +65,7 @@ else
   xvfb-run -a -s "-screen 0 1024x768x24" "$root/scripts/in-session.sh" "$prefix" "$dllpath" \
     "$e2e/e2e_driver.exe" install setup="$(winpath "$setup")" game="$game" \
     shots="$(winpath "$out/screenshots")" archives="$(winpath "$data/archives.txt")" \
-    hook="$(winpath "$e2e/e2e_trace.dll")" trace="$(winpath "$out/trace.txt")" timeout=3600 \
+    hook="$(winpath "$e2e/e2e_hook.dll")" trace="$(winpath "$out/trace.txt")" timeout=3600 \
     progress-total="$(winpath "$data/patch/progress_total.bin")" min-position=100 |
     tee "$out/driver.log" || true
   for f in "$out"/screenshots/*.bmp; do

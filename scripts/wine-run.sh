@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under the project's Wine: wine-run PREFIX DLLPATH program.exe [args]
 # (CMake's cross-compiling emulator for the Windows test programs).
-# A 32-bit program on a machine that cannot execute 32-bit x86 code exits 77 with the reason
+# A 32-bit program on a machine whose Wine cannot run it exits 77 with the reason
 # (wine32_skip), which the tests declare as a skip.
 set -u
 here=$(cd "$(dirname "$0")" && pwd)

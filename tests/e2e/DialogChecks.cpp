@@ -56,32 +56,29 @@ void CheckDialog(HWND dlg, const DialogDesign& design) {
         Fail(L"%ls: window style %08lx is not a visible popup with caption, system menu and modal frame",
              design.name, static_cast<unsigned long>(style));
 
-    DialogUnits units{};
-    if (g_target.draws) {
-        units = MeasureDialogUnits();
-        if (!units.baseX) Fail(L"cannot measure the dialog font");
-        const RECT place = units.Map(design.x, design.y, design.w, design.h);
-        // The template places the client area (the frame and caption lie outside it).
-        RECT client;
-        GetClientRect(dlg, &client);
-        POINT origin{0, 0};
-        ClientToScreen(dlg, &origin);
-        CheckInsideWorkArea(dlg, design.name);
-        // The designed place stands wherever the window fits there; else it is moved inside.
-        RECT designed;
-        GetWindowRect(dlg, &designed);
-        OffsetRect(&designed, place.left - origin.x, place.top - origin.y);
-        const bool fits = FitsWorkArea(designed, dlg);
-        if (fits && (origin.x != place.left || origin.y != place.top))
-            Fail(L"%ls: client area at %ld,%ld pixels, not %ld,%ld (%d,%d dialog units)", design.name, origin.x,
-                 origin.y, place.left, place.top, design.x, design.y);
-        if (!fits)
-            Say(L"%ls: at its designed place it would reach past the work area; shown at %ld,%ld instead",
-                design.name, origin.x, origin.y);
-        if (client.right != place.right || client.bottom != place.bottom)
-            Fail(L"%ls: client area %ldx%ld pixels, not %ldx%ld (%dx%d dialog units)", design.name,
-                 client.right, client.bottom, place.right, place.bottom, design.w, design.h);
-    }
+    const DialogUnits units = MeasureDialogUnits();
+    if (!units.baseX) Fail(L"cannot measure the dialog font");
+    const RECT place = units.Map(design.x, design.y, design.w, design.h);
+    // The template places the client area (the frame and caption lie outside it).
+    RECT client;
+    GetClientRect(dlg, &client);
+    POINT origin{0, 0};
+    ClientToScreen(dlg, &origin);
+    CheckInsideWorkArea(dlg, design.name);
+    // The designed place stands wherever the window fits there; else it is moved inside.
+    RECT designed;
+    GetWindowRect(dlg, &designed);
+    OffsetRect(&designed, place.left - origin.x, place.top - origin.y);
+    const bool fits = FitsWorkArea(designed, dlg);
+    if (fits && (origin.x != place.left || origin.y != place.top))
+        Fail(L"%ls: client area at %ld,%ld pixels, not %ld,%ld (%d,%d dialog units)", design.name, origin.x,
+             origin.y, place.left, place.top, design.x, design.y);
+    if (!fits)
+        Say(L"%ls: at its designed place it would reach past the work area; shown at %ld,%ld instead",
+            design.name, origin.x, origin.y);
+    if (client.right != place.right || client.bottom != place.bottom)
+        Fail(L"%ls: client area %ldx%ld pixels, not %ldx%ld (%dx%d dialog units)", design.name,
+             client.right, client.bottom, place.right, place.bottom, design.w, design.h);
 
     HWND child = GetWindow(dlg, GW_CHILD);
     for (size_t i = 0; i < design.controls.size(); ++i, child = GetWindow(child, GW_HWNDNEXT)) {
@@ -101,23 +98,21 @@ void CheckDialog(HWND dlg, const DialogDesign& design) {
         if ((c.match == kExact && text != c.text) ||
             (c.match == kContains && text.find(c.text) == std::wstring::npos))
             Fail(L"%ls: control %zu (%ls %d) text \"%ls\"", design.name, i + 1, cls.c_str(), id, text.c_str());
-        if (g_target.draws && c.match != kAny) CheckTextFits(child, cls, text, units, design.name, i + 1);
-        if (g_target.draws) {
-            RECT r;
-            GetWindowRect(child, &r);
-            MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
-            const RECT want = units.Map(c.x, c.y, c.w, c.h);
-            bool placed = r.left == want.left && r.top == want.top;
-            if (c.style != SS_BITMAP) placed = placed && r.right - r.left == want.right && r.bottom - r.top == want.bottom;
-            if (!placed)
-                Fail(L"%ls: control %zu (%ls %d) at %ld,%ld size %ldx%ld pixels; expected %ld,%ld size %ldx%ld",
-                     design.name, i + 1, cls.c_str(), id, r.left, r.top, r.right - r.left, r.bottom - r.top,
-                     want.left, want.top, want.right, want.bottom);
-        }
+        if (c.match != kAny) CheckTextFits(child, cls, text, units, design.name, i + 1);
+        RECT r;
+        GetWindowRect(child, &r);
+        MapWindowPoints(nullptr, dlg, reinterpret_cast<POINT*>(&r), 2);
+        const RECT want = units.Map(c.x, c.y, c.w, c.h);
+        bool placed = r.left == want.left && r.top == want.top;
+        if (c.style != SS_BITMAP) placed = placed && r.right - r.left == want.right && r.bottom - r.top == want.bottom;
+        if (!placed)
+            Fail(L"%ls: control %zu (%ls %d) at %ld,%ld size %ldx%ld pixels; expected %ld,%ld size %ldx%ld",
+                 design.name, i + 1, cls.c_str(), id, r.left, r.top, r.right - r.left, r.bottom - r.top,
+                 want.left, want.top, want.right, want.bottom);
     }
     if (child) Fail(L"%ls: has more controls than %zu", design.name, design.controls.size());
     Say(L"%ls: caption, %zu controls, styles, texts%ls as designed", design.name, design.controls.size(),
-        g_target.draws ? L" (each shown whole), layout inside the work area" : L"");
+        L" (each shown whole), layout inside the work area");
 }
 
 // The pixels on the screen: no blank band of the dialog's face colour along the place's
@@ -178,22 +173,20 @@ void CheckFolderDialog(HWND dlg) {
     HWND picture = NthChild(dlg, 2);
     DWORD_PTR image = 0;
     SendMessageTimeoutW(picture, STM_GETIMAGE, IMAGE_BITMAP, 0, SMTO_ABORTIFHUNG, 5000, &image);
-    if (g_target.draws) {
-        // At 96 DPI, the scaling it was drawn for, the banner is shown as loaded; elsewhere it
-        // is drawn at its place's size and fills it.
-        const ControlDesign& c = kFolder.controls[2];
-        const RECT place = MeasureDialogUnits().Map(c.x, c.y, c.w, c.h);
-        const bool asLoaded = ScreenDpi() == 96 || (std::abs(place.right - 640) <= 1 && std::abs(place.bottom - 316) <= 1);
-        const long wantW = asLoaded ? 640 : place.right, wantH = asLoaded ? 316 : place.bottom;
-        RECT r;
-        GetWindowRect(picture, &r);
-        if (!image || r.right - r.left != wantW || r.bottom - r.top != wantH)
-            Fail(L"game-folder dialog: the banner is not shown at %ldx%ld (image %p, %ldx%ld)", wantW, wantH,
-                 reinterpret_cast<void*>(image), r.right - r.left, r.bottom - r.top);
-        if (!asLoaded) CheckBannerFillsItsPlace(dlg, place);
-        Say(L"game-folder dialog: banner shown at %ldx%ld pixels (%ls)", wantW, wantH,
-            asLoaded ? L"as loaded" : L"stretched to its place, filling it");
-    }
+    // At 96 DPI, the scaling it was drawn for, the banner is shown as loaded; elsewhere it
+    // is drawn at its place's size and fills it.
+    const ControlDesign& c = kFolder.controls[2];
+    const RECT place = MeasureDialogUnits().Map(c.x, c.y, c.w, c.h);
+    const bool asLoaded = ScreenDpi() == 96 || (std::abs(place.right - 640) <= 1 && std::abs(place.bottom - 316) <= 1);
+    const long wantW = asLoaded ? 640 : place.right, wantH = asLoaded ? 316 : place.bottom;
+    RECT r;
+    GetWindowRect(picture, &r);
+    if (!image || r.right - r.left != wantW || r.bottom - r.top != wantH)
+        Fail(L"game-folder dialog: the banner is not shown at %ldx%ld (image %p, %ldx%ld)", wantW, wantH,
+             reinterpret_cast<void*>(image), r.right - r.left, r.bottom - r.top);
+    if (!asLoaded) CheckBannerFillsItsPlace(dlg, place);
+    Say(L"game-folder dialog: banner shown at %ldx%ld pixels (%ls)", wantW, wantH,
+        asLoaded ? L"as loaded" : L"stretched to its place, filling it");
 }
 
 void CheckProgressDialog(HWND dlg, const std::wstring& gameDir) {

@@ -2,9 +2,13 @@
 // checking every dialog and message on the way. Prints "E2E PASS <scenario>" at the end.
 //
 //   e2e_driver SCENARIO setup=EXE [game=DIR] [other=DIR] [long=DIR] [shots=DIR]
-//              [picker=shell|script] [hook=DLL trace=FILE archives=FILE] [failing=N]
-//              [companion=0|1] [draws=0|1] [timeout=SECONDS] [pause=MS] [dpi=N]
+//              [picker=shell|script] [hook=DLL [trace=FILE archives=FILE]] [failing=N]
+//              [companion=0|1] [timeout=SECONDS] [pause=MS] [dpi=N]
 //              [sample=MS]
+//
+// hook=DLL: e2e_hook.dll of the installer's build, whose hook selects folders in the shell's
+// browser from inside the installer (needed with picker=shell) and, with trace=FILE, records
+// the progress dialog's updates.
 //
 // sample=MS: how often the installation looks at the windows and the progress bar (15 ms
 // by default). The installation prints "E2E TIMING run_ms=..." for the time from the
@@ -23,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "BrowserSelectRequest.h"
 #include "DialogChecks.h"
 #include "WinDriver.h"
 #include "core/ProgressMath.h"
@@ -124,6 +129,28 @@ void ExpectOnly(WindowKind kind, const wchar_t* what) {
 
 void SetPicks(const std::wstring& picks) {
     SetEnvironmentVariableW(L"KSTR_E2E_PICKS", picks.c_str());
+}
+
+// The hook of hook=DLL, placed into the installer's process: the folder browser's selection
+// (always) and, with trace=FILE, the progress dialog's updates recorded to FILE.
+void PlaceHook() {
+    if (Option(L"hook").empty()) return;
+    if (!Option(L"trace").empty()) {
+        DeleteFileW(Option(L"trace").c_str());
+        SetEnvironmentVariableW(L"KSTR_E2E_TRACE", Option(L"trace").c_str());
+    }
+    // The browser's requests and answers go through a file of the driver's.
+    wchar_t temp[MAX_PATH], requests[MAX_PATH];
+    if (!GetTempPathW(MAX_PATH, temp) || !GetTempFileNameW(temp, L"sel", 0, requests))
+        Fail(L"cannot make the browser request file (error %lu)", GetLastError());
+    SetEnvironmentVariableW(kBrowserSelectFileVariable, requests);
+    static std::wstring requestFile = requests;
+    atexit([] { DeleteFileW(requestFile.c_str()); });
+    HMODULE module = LoadLibraryW(Option(L"hook").c_str());
+    if (!module) Fail(L"cannot load the hook DLL %ls (error %lu)", Option(L"hook").c_str(), GetLastError());
+    auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "DriverHook")));
+    if (!proc || !SetWindowsHookExW(WH_CALLWNDPROC, proc, module, 0))
+        Fail(L"cannot place the driver's hook (error %lu)", GetLastError());
 }
 
 // ---- scenarios ----
@@ -378,16 +405,6 @@ void Install() {
     const DWORD runTimeout = static_cast<DWORD>(_wtoi(Option(L"timeout", L"120").c_str())) * 1000;
     SetPicks(game);
 
-    HHOOK hook = nullptr;
-    if (!Option(L"hook").empty()) {
-        DeleteFileW(Option(L"trace").c_str());
-        SetEnvironmentVariableW(L"KSTR_E2E_TRACE", Option(L"trace").c_str());
-        HMODULE module = LoadLibraryW(Option(L"hook").c_str());
-        auto proc = module ? reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(GetProcAddress(module, "ProgressTraceHook"))) : nullptr;
-        hook = proc ? SetWindowsHookExW(WH_CALLWNDPROC, proc, module, 0) : nullptr;
-        if (!hook) Fail(L"cannot place the progress trace hook (error %lu)", GetLastError());
-    }
-
     StartTarget(Option(L"setup"));
     HWND folder = AgreeToNotice(true);
     CheckFolderDialog(folder);
@@ -503,10 +520,7 @@ void Install() {
                        true, L"09-closing");
     }
     ExpectExitCode0();
-    if (hook) {
-        UnhookWindowsHookEx(hook);
-        CheckTrace(gameDir, failing == 0);
-    }
+    if (!Option(L"trace").empty()) CheckTrace(gameDir, failing == 0);
 }
 
 } // namespace
@@ -523,7 +537,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     g_target.shotDir = Option(L"shots");
     if (!g_target.shotDir.empty()) CreateDirectoryW(g_target.shotDir.c_str(), nullptr);
-    g_target.draws = Option(L"draws", L"1") == L"1";
     g_scriptedPicker = Option(L"picker", L"shell") == L"script";
     g_pause = static_cast<DWORD>(_wtoi(Option(L"pause", L"0").c_str()));
 
@@ -533,6 +546,7 @@ int wmain(int argc, wchar_t** argv) {
     const int dpi = _wtoi(Option(L"dpi", L"0").c_str());
     if (dpi && ScreenDpi() != dpi) Fail(L"the session's display is at %d DPI, not %d", ScreenDpi(), dpi);
     if (dpi) Say(L"display at %d DPI", dpi);
+    PlaceHook();
     if (scenario == L"disagree") Disagree();
     else if (scenario == L"refuse-folder") RefuseFolder();
     else if (scenario == L"cancel-browser") CancelBrowser();

@@ -1,5 +1,4 @@
-// A window-procedure hook that the test driver places into the installer's process: it
-// records every update of the progress dialog (folder box, current-file text, progress
+// Inside the installer's process (DriverHook.cpp): records every update of the progress dialog (folder box, current-file text, progress
 // position) to the file named by KSTR_E2E_TRACE, one line each, UTF-8:
 //   dir|<text>   file|<text>   pos|<position>
 #include <windows.h>
@@ -7,6 +6,8 @@
 #include <commctrl.h>
 
 #include <cstdio>
+
+#include "DriverHook.h"
 
 namespace {
 
@@ -38,25 +39,16 @@ bool InProgressDialog(HWND control) {
 
 } // namespace
 
-extern "C" __declspec(dllexport) LRESULT CALLBACK ProgressTraceHook(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HC_ACTION) {
-        const auto* call = reinterpret_cast<const CWPSTRUCT*>(lParam);
-        if (call->message == WM_SETTEXT || call->message == PBM_SETPOS) {
-            const int id = GetDlgCtrlID(call->hwnd);
-            if (InProgressDialog(call->hwnd)) {
-                if (call->message == WM_SETTEXT && call->lParam &&
-                    (id == kTargetDirId || id == kCurrentFileId))
-                    Append(id == kTargetDirId ? L"dir" : L"file", reinterpret_cast<const wchar_t*>(call->lParam));
-                else if (call->message == PBM_SETPOS && id == kProgressId) {
-                    wchar_t number[24];
-                    _snwprintf(number, 23, L"%d", static_cast<int>(call->wParam));
-                    number[23] = 0;
-                    Append(L"pos", number);
-                }
-            }
-        }
+void TraceProgressUpdate(const CWPSTRUCT& call) {
+    if (call.message != WM_SETTEXT && call.message != PBM_SETPOS) return;
+    const int id = GetDlgCtrlID(call.hwnd);
+    if (!InProgressDialog(call.hwnd)) return;
+    if (call.message == WM_SETTEXT && call.lParam && (id == kTargetDirId || id == kCurrentFileId)) {
+        Append(id == kTargetDirId ? L"dir" : L"file", reinterpret_cast<const wchar_t*>(call.lParam));
+    } else if (call.message == PBM_SETPOS && id == kProgressId) {
+        wchar_t number[24];
+        _snwprintf(number, 23, L"%d", static_cast<int>(call.wParam));
+        number[23] = 0;
+        Append(L"pos", number);
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
 }
-
-BOOL WINAPI DllMain(HINSTANCE, DWORD, LPVOID) { return TRUE; }

@@ -1,5 +1,5 @@
-// The folder picker of the installer's test build: where the shell's browser cannot run
-// (32-bit programs under Wine's wow64 mode), each call takes the next answer from
+// The folder picker of the installer's test build, for the choices the shell's browser
+// cannot offer on demand (no file-system path, folders too long): each call takes the next answer from
 // KSTR_E2E_PICKS, answers separated by '|': a folder path, "<nopath>" (a choice without a
 // file-system path) or "<cancel>". No answer left means cancel.
 #include "setup/FolderPicker.h"

@@ -1,5 +1,7 @@
 #include "WinDriver.h"
 
+#include "BrowserSelectRequest.h"
+
 #include <commctrl.h>
 #include <shlobj.h>
 
@@ -253,46 +255,38 @@ void PressEscape(HWND dialog) { PressKey(dialog, VK_ESCAPE); }
 void PressEnter(HWND dialog) { PressKey(dialog, VK_RETURN); }
 
 bool SelectInBrowser(HWND browser, const std::wstring& path) {
-    HWND tree = FindWindowExW(browser, nullptr, L"SysTreeView32", nullptr);
-    if (!tree) return false;
-    HANDLE process = g_target.process.hProcess;
-    // The browser takes the path only from its own process's memory.
-    const SIZE_T pathBytes = (path.size() + 1) * sizeof(wchar_t);
-    const SIZE_T bytes = pathBytes + sizeof(TVITEMW) + 520;
-    auto* remote = static_cast<unsigned char*>(
-        VirtualAllocEx(process, nullptr, bytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
-    if (!remote) return false;
-    bool selected = false;
-    if (WriteProcessMemory(process, remote, path.c_str(), pathBytes, nullptr)) {
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(browser, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(remote),
-                            SMTO_ABORTIFHUNG, 10000, &result);
-        // The message's result says nothing; the tree's selection does.
-        auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-        if (item) {
-            unsigned char* remoteItem = remote + ((pathBytes + 15) & ~SIZE_T(15));
-            auto* remoteText = reinterpret_cast<wchar_t*>(remoteItem + sizeof(TVITEMW));
-            TVITEMW query{};
-            query.mask = TVIF_TEXT;
-            query.hItem = item;
-            query.pszText = remoteText;
-            query.cchTextMax = 260;
-            wchar_t text[260] = L"";
-            if (WriteProcessMemory(process, remoteItem, &query, sizeof(query), nullptr) &&
-                SendMessageTimeoutW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remoteItem),
-                                    SMTO_ABORTIFHUNG, 5000, &result) &&
-                ReadProcessMemory(process, remoteText, text, sizeof(text), nullptr)) {
-                text[259] = 0;
-                // The selected item shows the folder's own name.
-                std::wstring leaf = path;
-                while (!leaf.empty() && leaf.back() == L'\\') leaf.pop_back();
-                leaf = leaf.substr(leaf.find_last_of(L'\\') + 1);
-                selected = leaf == text;
-                if (!selected) Say(L"browser selection is \"%ls\", not \"%ls\"", text, leaf.c_str());
-            }
-        }
+    if (!FindWindowExW(browser, nullptr, L"SysTreeView32", nullptr)) return false;
+    // The browser takes the path only from its own process's memory: the driver's hook there
+    // (BrowserSelect.cpp) selects it on this request and writes the tree's selection back.
+    wchar_t file[MAX_PATH];
+    if (!GetEnvironmentVariableW(kBrowserSelectFileVariable, file, MAX_PATH))
+        Fail(L"the folder browser is worked through the driver's hook: give hook=DLL");
+    HANDLE request = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    const DWORD bytes = static_cast<DWORD>(path.size() * sizeof(wchar_t));
+    const bool asked = request != INVALID_HANDLE_VALUE && WriteFile(request, path.c_str(), bytes, &written, nullptr) &&
+                       written == bytes;
+    if (request != INVALID_HANDLE_VALUE) CloseHandle(request);
+    if (!asked) Fail(L"cannot write the browser request %ls (error %lu)", file, GetLastError());
+    DWORD_PTR result = 0;
+    SendMessageTimeoutW(browser, RegisterWindowMessageW(kBrowserSelectMessage), 0, 0, SMTO_ABORTIFHUNG, 10000,
+                        &result);
+    std::wstring text;
+    HANDLE reply = CreateFileW(file, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (reply != INVALID_HANDLE_VALUE) {
+        wchar_t buffer[MAX_PATH] = L"";
+        DWORD read = 0;
+        if (ReadFile(reply, buffer, sizeof(buffer) - sizeof(wchar_t), &read, nullptr))
+            text.assign(buffer, read / sizeof(wchar_t));
+        CloseHandle(reply);
     }
-    VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    // The selected item shows the folder's own name (the file still holding the request
+    // means the hook did not answer).
+    std::wstring leaf = path;
+    while (!leaf.empty() && leaf.back() == L'\\') leaf.pop_back();
+    leaf = leaf.substr(leaf.find_last_of(L'\\') + 1);
+    const bool selected = !text.empty() && leaf == text;
+    if (!selected) Say(L"browser selection is \"%ls\", not \"%ls\"", text.c_str(), leaf.c_str());
     return selected;
 }
 

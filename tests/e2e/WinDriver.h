@@ -1,6 +1,7 @@
 // Drives another process's windows the way a user would: finds its dialogs and message
 // boxes, reads their texts, presses their buttons, works the shell's folder browser and
-// takes screenshots. Everything is done from outside the process.
+// takes screenshots. Everything is done from outside the process but the folder browser's
+// selection, which a hook of the driver's makes inside it.
 #pragma once
 #include <windows.h>
 
@@ -17,7 +18,6 @@ void Say(const wchar_t* format, ...);
 struct Target {
     PROCESS_INFORMATION process{};
     std::wstring shotDir; // where screenshots go; empty: none
-    bool draws = true;    // false where Wine cannot draw (32-bit programs): no layout checks
 };
 extern Target g_target;
 
@@ -60,8 +60,9 @@ void PressEnter(HWND dialog);
 // The control of the dialog's thread that has the keyboard focus (null if none).
 HWND FocusedControl(HWND dialog);
 
-// The folder browser: selects a folder (a Windows path) and checks that the tree's
-// selection followed; false when it did not.
+// The folder browser: selects a folder (a Windows path) through the driver's hook in the
+// program (BrowserSelect.cpp) and checks that the tree's selection followed; false when it
+// did not.
 bool SelectInBrowser(HWND browser, const std::wstring& path);
 
 // Saves the screen area around the program's visible windows as shotDir\name.bmp.

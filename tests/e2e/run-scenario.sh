@@ -40,16 +40,9 @@ say() { echo "e2e: $*"; }
 setup="$bin/$exe"
 [ -f "$setup" ] || fail "$setup is not built"
 
-# The shipped 32-bit installer runs every scenario where Debian's 32-bit Wine is installed.
-# Wine's wow64 fallback cannot draw, open the folder browser or fill the progress window, so
-# there only the flows without them run (the pixel checks are left out).
-need=run
-case $picker/$scenario in
-  */install*|*/reinstall|shell/cancel-browser|shell/not-game) need=draw ;;
-esac
-wine32_skip "$setup" $need "the 32-bit installer" && exit 77
-draws=1
-[ "$build" = win32 ] && [ "$(wine32_mode)" = wow64 ] && draws=0
+# The shipped 32-bit installer runs every scenario wherever 32-bit Wine runs (natively or
+# emulated); elsewhere it is skipped with the reason.
+wine32_skip "$setup" run "the 32-bit installer" && exit 77
 if [ "$scenario" = install-full ] && [ "${KSTR_LONG_TESTS:-0}" != 1 ]; then
   echo "SKIP: the full-size installation needs about 10 GB of disk; run it with KSTR_LONG_TESTS=1"
   exit 77
@@ -87,7 +80,8 @@ drive() {
   xvfb-run -a -s "-screen 0 ${screen}x24" \
     "$root/scripts/in-session.sh" "$prefix" "$dllpath" "$bin/tests/e2e/e2e_driver.exe" "$driver_scenario" \
       setup="$(winpath "$setup")" picker="$picker" shots="$(winpath "$shots")" \
-      draws="$draws" companion="$companion_flag" dpi="$dpi" "$@" >"$log" 2>&1
+      hook="$(winpath "$bin/tests/e2e/e2e_hook.dll")" \
+      companion="$companion_flag" dpi="$dpi" "$@" >"$log" 2>&1
   local rc=$?
   cat "$log"
   # Scenarios with several runs name each run's pictures (run_tag="run1-" ...).
@@ -114,7 +108,7 @@ patched() {
 
 companion_flag=0
 [ -n "$companion" ] && companion_flag=1
-trace=(hook="$(winpath "$bin/tests/e2e/e2e_trace.dll")" trace="$(winpath "$work/trace.txt")")
+trace=(trace="$(winpath "$work/trace.txt")")
 # The demo patch carries its own progress total: the run is measured against it.
 demo_total=(progress-total="$(winpath "$demo/patch/progress_total.bin")")
 

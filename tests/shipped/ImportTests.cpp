@@ -38,7 +38,7 @@ std::vector<fs::path> BuiltPrograms(const fs::path& root) {
 TEST(Imports, SystemDllsAreTold) {
     for (const char* name : {"KERNEL32.dll", "user32.dll", "SHELL32.DLL", "msvcrt.dll", "bcrypt.dll"})
         EXPECT_TRUE(IsSystemDll(name)) << name;
-    for (const char* name : {"libgcc_s_dw2-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "e2e_trace.dll", ""})
+    for (const char* name : {"libgcc_s_dw2-1.dll", "libstdc++-6.dll", "libwinpthread-1.dll", "e2e_hook.dll", ""})
         EXPECT_FALSE(IsSystemDll(name)) << name;
 }
 
@@ -49,7 +49,7 @@ TEST(Imports, EveryBuiltProgramImportsOnlySystemDlls) {
         // The shipped programs and the test hook DLL at least: an empty walk proves nothing.
         std::vector<std::string> names;
         for (const fs::path& p : programs) names.push_back(p.filename().string());
-        for (const char* needed : {"setup.exe", "KSTRLangSet.exe", "patchbuild.exe", "e2e_trace.dll", "e2e_driver.exe"})
+        for (const char* needed : {"setup.exe", "KSTRLangSet.exe", "patchbuild.exe", "e2e_hook.dll", "e2e_driver.exe"})
             EXPECT_NE(std::find(names.begin(), names.end(), needed), names.end()) << needed << " not built";
         for (const fs::path& program : programs) {
             PeImage image;
