@@ -66,8 +66,10 @@ fi
 say() { echo "bench: $*" >&2; }
 
 # ---- Programs -------------------------------------------------------------------------------
-# The player's installer is the shipped 32-bit build; where Wine cannot run (or draw) 32-bit
-# programs, the x86_64 build of the same sources. The no-window run uses the same build.
+# The player's installer is the shipped 32-bit build where the kernel runs 32-bit code; where
+# 32-bit code is emulated (qemu-user, several times slower on CPU-heavy work by construction)
+# or cannot run, the x86_64 build of the same sources, so that the figures measure the
+# program, not the emulator. The no-window run uses the same build.
 . "$root/scripts/wine-env.sh"
 if [ "$(wine32_mode)" = real ]; then win=win32; else win=win64; fi
 ((smoke)) || ((nobuild)) || "$root/scripts/bootstrap.sh" >&2  # installs what is missing, as scripts/test.sh does
@@ -94,7 +96,7 @@ done
 for tool in xvfb-run; do
   command -v $tool >/dev/null || { say "$tool is missing (scripts/bootstrap.sh installs it)"; exit 1; }
 done
-say "installer: the $win build ($(wine32_mode) 32-bit Wine on this machine)"
+say "installer: the $win build ($(wine32_mode) 32-bit Wine on this machine$([ "$(wine32_mode)" = emulated ] && echo ': the x86_64 build is timed, not the emulator'))"
 
 # One wineserver (and an X display) for the no-window runs, unless one is already up for this
 # prefix (a test run's fixture, which then owns it). The window runs each get a Wine session

@@ -39,11 +39,13 @@ prefix="$build/wine-prefix-gui"
 dllpath="$root/build/wine-cache/dllpath"
 # The installer, the driver and its hook DLL of one build: the hook must match the
 # installer's bitness.
-if [ "$(wine32_mode)" = real ]; then
+# The shipped 32-bit build wherever 32-bit Wine runs, natively or emulated.
+if [ "$(wine32_mode)" != none ]; then
   win=win32
+  echo "demo: the shipped 32-bit installer ($(wine32_mode) 32-bit Wine on this machine)"
 else
   win=win64
-  echo "demo: Wine cannot draw 32-bit programs on this machine ($(wine32_mode)); running the x86_64 build"
+  echo "demo: this machine cannot run 32-bit Windows programs (scripts/bootstrap.sh says why); running the x86_64 build"
 fi
 e2e="$build/$win/tests/e2e"
 gui_prefix "$prefix"

@@ -5,9 +5,9 @@
 # Installs what is missing (scripts/bootstrap.sh), builds everything, generates a game folder
 # with its patch (tools/gamegen, about 1 GB of archives by default; --full: the full-size
 # layout, about 4.6 GB, on which the progress bar reaches 100) and runs the real installer on
-# it under Wine. The installer is the shipped 32-bit build, carrying the generated patch; on a
-# machine where Wine cannot draw 32-bit programs (no 32-bit x86 code, or only Wine's wow64
-# fallback) it is the x86_64 build of the same sources.
+# it under Wine. The installer is the shipped 32-bit build, carrying the generated patch (under
+# qemu-user emulation where the kernel runs no 32-bit code); only on a machine where 32-bit
+# Wine cannot be had at all it is the x86_64 build of the same sources.
 #   default        on a virtual display (Xvfb), driven like a user by the end-to-end driver,
 #                  which prints every step; screenshots go to artifacts/demo/screenshots/
 #   --interactive  on your display: you click through it yourself
