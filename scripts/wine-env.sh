@@ -6,11 +6,10 @@
 #                                 project's mmap fix into every process (wine32_preload)
 #   winpath PATH                  PATH as Wine sees it (Z: is the root): /a/b -> Z:\a\b
 #   wine32_mode                   how Wine runs 32-bit programs here: real, emulated or none
-#   wine32_skip EXE run|draw [WHAT]
-#                                 true, after printing the reason as "SKIP: ..." lines, when
-#                                 EXE is a 32-bit program that this machine's Wine cannot run;
-#                                 the caller then exits 77 (draw: it must also draw, which
-#                                 every mode that runs it does)
+#   wine32_skip EXE [WHAT]        true, after printing the reason as "SKIP: ..." lines, when
+#                                 EXE is a 32-bit program that this machine's Wine cannot run
+#                                 (every mode that runs one also draws it); the caller then
+#                                 exits 77
 #   gui_prefix PREFIX [DPI [WxH]] creates the GUI sessions' prefix once, under a lock
 #                                 (scripts/wine-prefix.sh --gui; a DPI scales its display)
 # DLLPATH stays empty: Debian's 32-bit Wine needs none.
@@ -60,7 +59,7 @@ wine32_mode() {
 wine32_preload() { printf '%s' "$_kstr_root/build/wine-cache/preload/\$LIB/kstr-noreplace.so"; }
 
 wine32_skip() {
-    local exe=$1 what=${3:-$1} why
+    local exe=$1 what=${2:-$1} why
     # "PE32+ executable" is a 64-bit program: it always runs.
     file -b "$exe" 2>/dev/null | grep -q "PE32 executable" || return 1
     [ "$(wine32_mode)" = none ] || return 1

@@ -42,7 +42,7 @@ setup="$bin/$exe"
 
 # The shipped 32-bit installer runs every scenario wherever 32-bit Wine runs (natively or
 # emulated); elsewhere it is skipped with the reason.
-wine32_skip "$setup" run "the 32-bit installer" && exit 77
+wine32_skip "$setup" "the 32-bit installer" && exit 77
 if [ "$scenario" = install-full ] && [ "${KSTR_LONG_TESTS:-0}" != 1 ]; then
   echo "SKIP: the full-size installation needs about 10 GB of disk; run it with KSTR_LONG_TESTS=1"
   exit 77

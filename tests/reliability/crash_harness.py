@@ -381,7 +381,7 @@ def cannot_run_here(args):
     if not args.wine32_gate:
         return False
     sys.stdout.flush()
-    return subprocess.run([args.wine32_gate, args.exe, "run", "the patching run"]).returncode == 77
+    return subprocess.run([args.wine32_gate, args.exe, "the patching run"]).returncode == 77
 
 
 def main():

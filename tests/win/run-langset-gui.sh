@@ -12,7 +12,7 @@ prefix=$1 dllpath=$2 tests=$3 langset=$4
 shift 4
 
 . "$root/scripts/wine-env.sh"
-wine32_skip "$langset" draw "the switcher's dialog" && exit 77
+wine32_skip "$langset" "the switcher's dialog" && exit 77
 for tool in xvfb-run import convert; do
   command -v $tool >/dev/null || { echo "FAIL: $tool is missing (scripts/bootstrap.sh installs it)"; exit 1; }
 done
