@@ -89,8 +89,10 @@ bool IsLeftoverCopy(const wchar_t* tempPath, const wchar_t* archivePath) {
     return InspectArchive(tempPath) == ArchiveState::Intact;
 }
 
-TableRead ReadArchiveTable(WinFile& file, ArchiveTable* table) {
-    if (!ReadArchiveDataSize(file, &table->dataSize, &table->marked)) return TableRead::CouldNotRead;
+namespace {
+
+// The header and table from the start of the file, checked against table->dataSize.
+TableRead ReadTableWithinDataSize(WinFile& file, ArchiveTable* table) {
     const uint64_t size = table->dataSize;
     if (size < kArcHeaderSize) return TableRead::NotIntact;
     if (!file.ReadExact(table->header, kArcHeaderSize)) return TableRead::CouldNotRead;
@@ -101,6 +103,19 @@ TableRead ReadArchiveTable(WinFile& file, ArchiveTable* table) {
     return CheckArchiveTable(table->header, table->entries.Get(), size) == ArchiveCheck::Ok
                ? TableRead::Intact
                : TableRead::NotIntact;
+}
+
+} // namespace
+
+TableRead ReadArchiveTable(WinFile& file, ArchiveTable* table) {
+    if (!ReadArchiveDataSize(file, &table->dataSize, &table->marked)) return TableRead::CouldNotRead;
+    return ReadTableWithinDataSize(file, table);
+}
+
+TableRead ReadWholeArchiveTable(WinFile& file, ArchiveTable* table) {
+    table->marked = false;
+    if (!file.Size(&table->dataSize)) return TableRead::CouldNotRead;
+    return ReadTableWithinDataSize(file, table);
 }
 
 ArchiveState InspectArchive(const wchar_t* path) {

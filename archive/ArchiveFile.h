@@ -64,6 +64,9 @@ enum class TableRead {
 // Reads the header and table from the start of an open file and checks them against the
 // file's data size (ReadArchiveDataSize).
 TableRead ReadArchiveTable(WinFile& file, ArchiveTable* table);
+// The same against the whole file, a tail that looks like a mark included: what a rewrite
+// from a copy of this file would take as its data.
+TableRead ReadWholeArchiveTable(WinFile& file, ArchiveTable* table);
 
 // Whether a file holds a complete archive. Unreadable means it could not be opened or read
 // for another reason than being absent or too short (held by another program, an I/O

@@ -1,5 +1,6 @@
 #include "archive/PatchArchive.h"
 
+#include "archive/AlreadyPatched.h"
 #include "archive/ArchiveFile.h"
 #include "core/ArchiveFormat.h"
 #include "archive/Streaming.h"
@@ -24,6 +25,7 @@ public:
         : m_outcome(outcome), m_path(outcome->path), m_tempPath(outcome->tempPath),
           m_stagingPath(outcome->stagingPath), m_records(records), m_recordCount(recordCount) {}
 
+    bool KeepIfAlreadyPatched();
     bool ChooseSource();
     bool Copy();
     bool Check();
@@ -59,6 +61,16 @@ private:
     ArchiveTable m_sourceTable;
     RewritePlan m_plan;
 };
+
+// 0. An archive that already holds what its rewrite would write is left as it is: no copy,
+// no write, no flush, its time stamps unchanged. Only with no temporary or staging file
+// beside it: either one is what an interrupted run left, and the recovery rules decide.
+bool ArchiveRewrite::KeepIfAlreadyPatched() {
+    if (!FileIsAbsent(m_stagingPath) || !FileIsAbsent(m_tempPath)) return false;
+    if (!ArchiveHoldsItsRewrite(m_path, m_records, m_recordCount, &m_outcome->patchedSize)) return false;
+    m_outcome->result = ArchiveResult::AlreadyPatched;
+    return true;
+}
 
 // 1. A staging leftover never got the temporary name, so it may be incomplete: it is deleted.
 // A complete temporary copy is the source whatever the archive looks like (after a power cut
@@ -219,6 +231,7 @@ ArchiveOutcome PatchArchive(const wchar_t* path, const EntryPatch* records, uint
         return outcome;
     }
     ArchiveRewrite rewrite(&outcome, records, recordCount);
+    if (rewrite.KeepIfAlreadyPatched()) return outcome;
     if (rewrite.ChooseSource() && rewrite.Copy() && rewrite.Check() && rewrite.Plan() && rewrite.Rewrite())
         rewrite.Finish();
     return outcome;

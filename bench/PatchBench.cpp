@@ -336,9 +336,11 @@ int wmain(int argc, wchar_t** argv) {
     }
 #endif
 
-    std::printf("patch_bench: %u archives, %u failed, %.3f s\n", result.archiveCount, result.failedCount, seconds);
-    std::printf("RESULT seconds=%.4f archives=%u failed=%u messages=%d fingerprints=%d", seconds,
-                result.archiveCount, result.failedCount, g_messageCount.load(), haveFingerprints ? 1 : 0);
+    std::printf("patch_bench: %u archives, %u failed, %u already patched, %.3f s\n", result.archiveCount,
+                result.failedCount, result.alreadyPatchedCount, seconds);
+    std::printf("RESULT seconds=%.4f archives=%u failed=%u already=%u messages=%d fingerprints=%d", seconds,
+                result.archiveCount, result.failedCount, result.alreadyPatchedCount, g_messageCount.load(),
+                haveFingerprints ? 1 : 0);
     for (int k = 0; k < kOpKinds; ++k) std::printf(" %s=%llu", kOpNames[k], g_opCounts[k].load());
     for (int p = 0; p < kPhases; ++p)
         std::printf(" %s=%.4f", kPhaseNames[p], double(g_phaseTicks[p]) / double(frequency.QuadPart));

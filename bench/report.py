@@ -5,8 +5,11 @@ RESULTS holds one line per measurement, "scale kind run key=value ...", kinds: b
 original data size), windowMS (the player's first run through the installer's windows, the
 driver looking every MS ms), first (the no-window first run on a fresh copy), second (the
 no-window run again on the folder the first one patched), floor_fsync (copy out, copy back,
-delete, flushed where the patcher flushes). Every measurement carries the load average
-before it. Prints the tables and exits 1 if a measurement is missing or a run failed."""
+delete, flushed where the patcher flushes), again (the player's second run through the
+windows on the folder the window run patched), repair (the same after five archives were put
+back to their original bytes), repair_floor (floor+fsync for those five alone). Every
+measurement carries the load average before it. Prints the tables and exits 1 if a
+measurement is missing or a run failed."""
 import statistics
 import sys
 
@@ -56,12 +59,12 @@ def main():
         if not window_kinds(kinds):
             print(f"bench: {scale}: no run through the window", file=sys.stderr)
             ok = False
-        for kind in ["first", "second", "floor_fsync"] + window_kinds(kinds):
+        for kind in ["first", "second", "floor_fsync", "again", "repair", "repair_floor"] + window_kinds(kinds):
             rows = kinds.get(kind, [])
             if not rows or any("seconds" not in r for r in rows):
                 print(f"bench: {scale}: a {kind} measurement is missing", file=sys.stderr)
                 ok = False
-            if kind != "floor_fsync" and any(r.get("failed", 1) != 0 or r.get("messages", 1) != 0 for r in rows):
+            if "floor" not in kind and any(r.get("failed", 1) != 0 or r.get("messages", 1) != 0 for r in rows):
                 print(f"bench: {scale}: a {kind} run did not patch every archive", file=sys.stderr)
                 ok = False
     if not ok:
@@ -87,10 +90,27 @@ def main():
     print("  to the closing message; first/second: the no-window patching run; floor: floor+fsync")
 
     print()
+    print("The player's second run through the window (seconds, median; against floor+fsync of the whole")
+    print("folder, and the repair against floor+fsync of the five archives it rewrites):")
+    print(f"{'scale':10} {'window':>8} {'again':>8} {'repair':>8} {'floor+fsync':>11} {'five':>8}"
+          f" {'again/floor':>11} {'repair/floor':>12} {'repair/five':>11} {'written':>9}")
+    for scale in scales:
+        k = runs[scale]
+        window = median([r for kind in window_kinds(k) for r in k[kind]], "seconds")
+        again, repair, durable, five = (median(k[kind], "seconds") for kind in
+                                        ("again", "repair", "floor_fsync", "repair_floor"))
+        written = f"{median(k['again'], 'written'):.0f}, {median(k['repair'], 'written'):.0f}"
+        print(f"{scale:10} {window:8.2f} {again:8.3f} {repair:8.3f} {durable:11.2f} {five:8.3f}"
+              f" {again / durable:11.3f} {repair / durable:12.3f} {repair / five:11.2f} {written:>9}")
+    print("  again: on the folder the window run patched; repair: after five archives were put back to")
+    print(f"  their original bytes ({median(runs[scales[-1]]['repair'], 'restored_bytes') / 1e6:.0f} MB at"
+          f" {scales[-1]} scale); five: floor+fsync for those five alone; written: archives written")
+
+    print()
     print("Every measurement in the order taken (seconds; load average before it):")
     for scale in scales:
         k = runs[scale]
-        order = window_kinds(k) + ["first", "second", "floor_fsync"]
+        order = window_kinds(k) + ["again", "repair", "repair_floor", "first", "second", "floor_fsync"]
         count = max(int(r["run"]) for kind in order for r in k[kind])
         for run in range(1, count + 1):
             cells = []

@@ -25,7 +25,8 @@ add_layer_library(winhelpers BELOW core SOURCES
     win/IoFaults.cpp win/WinFile.cpp win/HeapBuffer.cpp win/PathOps.cpp win/Text.cpp win/UserMessage.cpp
     win/WorkArea.cpp)
 add_layer_library(archive BELOW winhelpers SOURCES
-    archive/ArchiveFile.cpp archive/Streaming.cpp archive/PatchArchive.cpp archive/FingerprintCheck.cpp)
+    archive/ArchiveFile.cpp archive/Streaming.cpp archive/AlreadyPatched.cpp archive/PatchArchive.cpp
+    archive/FingerprintCheck.cpp)
 # The embedded patch, checked against its digest with the system's SHA-256 (BCrypt); and a
 # finished installer written from a built one (for patchbuild.exe).
 add_layer_library(payload BELOW winhelpers bcrypt SOURCES

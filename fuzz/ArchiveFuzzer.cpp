@@ -11,13 +11,17 @@
 //     interrupted rewrite is always recognised);
 //   * the rewrite keeps the header, every entry's leading bytes, every untouched entry's
 //     size word and data, zero fill before the data, and rewriting it again with the same
-//     records gives the same bytes.
+//     records gives the same bytes;
+//   * the installer's look at whether an archive already holds its rewrite (which it then
+//     leaves as it is) says so exactly when the rewrite gives the file's bytes back: for the
+//     input, for its rewrite, and for the rewrite with one byte changed.
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "FuzzCheck.h"
 #include "core/ArchiveFormat.h"
+#include "core/PatchedState.h"
 
 namespace {
 
@@ -68,6 +72,27 @@ bool Rewrite(const Bytes& source, const std::vector<EntryPatch>& records, Bytes*
         }
     }
     return true;
+}
+
+bool ReadFromBytes(void* context, uint32_t offset, unsigned char* buffer, uint32_t count) {
+    const Bytes& file = *static_cast<const Bytes*>(context);
+    FUZZ_CHECK(uint64_t(offset) + count <= file.size()); // the look reads only inside the file
+    std::memcpy(buffer, file.data() + offset, count);
+    return true;
+}
+
+// The installer's look: true when the archive already holds what its rewrite would write.
+bool HoldsItsRewrite(const Bytes& file, const std::vector<EntryPatch>& records) {
+    if (file.size() < kArcHeaderSize) return false;
+    const uint16_t n = ArcEntryCount(file.data());
+    if (n == 0 || kArcHeaderSize + uint64_t(ArcTableSize(n)) > file.size()) return false;
+    const unsigned char* table = file.data() + kArcHeaderSize;
+    Bytes planned(ArcTableSize(n));
+    const uint32_t count = static_cast<uint32_t>(records.size());
+    if (!RewriteKeepsTable(file.data(), table, file.size(), records.data(), count, planned.data())) return false;
+    unsigned char buffer[61]; // an odd piece size, so pieces end anywhere
+    return CompareRewrittenBytes(table, n, records.data(), count, buffer, sizeof buffer,
+                                 {ReadFromBytes, const_cast<Bytes*>(&file)}) == RewrittenBytes::Same;
 }
 
 } // namespace
@@ -169,5 +194,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bytes again;
     FUZZ_CHECK(Rewrite(out, records, &again, &plannedSize));
     FUZZ_CHECK(again == out);
+
+    // The look: exactly when the rewrite gives the bytes back.
+    FUZZ_CHECK(HoldsItsRewrite(file, records) == (out == file));
+    FUZZ_CHECK(HoldsItsRewrite(out, records));
+    if (!out.empty()) {
+        Bytes changed = out;
+        changed[size % out.size()] ^= static_cast<unsigned char>(1 + size % 255);
+        Bytes rewritten;
+        // A changed entry count may leave the records past the table: refused, never held.
+        if (Intact(changed) &&
+            CheckPatchRecords(ArcEntryCount(changed.data()), records.data(), recordCount) == ArchiveCheck::Ok &&
+            Rewrite(changed, records, &rewritten, &plannedSize))
+            FUZZ_CHECK(HoldsItsRewrite(changed, records) == (rewritten == changed));
+        else
+            FUZZ_CHECK(!HoldsItsRewrite(changed, records));
+    }
     return 0;
 }

@@ -4,6 +4,7 @@
 #
 #   scripts/bench.sh [--build-dir DIR] [--data DIR] [--runs N] [--scales "full tenth hundredth"]
 #                    [--cache cold|warm] [--samples "10 200"] [--keep] [--no-build] [--smoke]
+#                    [--x86_64]
 #
 # For each scale it generates an original game folder with gamegen (full: 411 archives, about
 # 4.6 GB; tenth and hundredth: the same archives with a tenth and a hundredth of the data) and
@@ -17,6 +18,12 @@
 #   first        the no-window patching run (PatchAllArchives and the real patcher under
 #                Wine), timed inside the program, with its phases
 #   second       the same again on the folder the first run patched (caches dropped)
+#   again        the player's second run: the installer through its windows once more, on
+#                the folder the window run patched (caches dropped; the driver looking as
+#                often as the first interval of --samples says); it must write no archive
+#   repair       the same after five archives were put back to their original bytes (as a
+#                game's launcher restores some after an update); it must rewrite exactly
+#                those five, and is compared with floor+fsync for those five alone
 #   floor+fsync  for each archive: copy to X.tmp, copy back, delete, each copy flushed where
 #                the patcher flushes (what `cp` does, natively)
 # and prints the medians, the ratios to floor+fsync, where the time goes, the patcher's file
@@ -24,7 +31,10 @@
 # archives. The load average is recorded beside every measurement: the figures are ratios
 # within one run, on the same files, with the configurations taking turns.
 # --no-build: measures the programs as they are built (nothing is built or rebuilt).
-# --smoke: a tiny folder, one run, warm caches; checks that everything works (CTest).
+# --x86_64: the x86_64 installer even where Wine runs 32-bit programs (where the 32-bit build
+# would run emulated, its times are the emulator's).
+# --smoke: a tiny folder, one run, warm caches; checks that everything works (CTest); its
+# again and repair runs go without the window.
 # The generated folders are deleted at the end unless --keep.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -37,6 +47,7 @@ samples="10 200"
 keep=0
 nobuild=0
 smoke=0
+x86_64=0
 while (($#)); do
   case $1 in
     --build-dir) build=$(mkdir -p "$2" && cd "$2" && pwd); shift 2 ;;
@@ -48,7 +59,8 @@ while (($#)); do
     --keep) keep=1; shift ;;
     --no-build) nobuild=1; shift ;;
     --smoke) smoke=1; shift ;;
-    *) sed -n '2,30p' "$0" >&2; exit 2 ;;
+    --x86_64) x86_64=1; shift ;;
+    *) sed -n '2,40p' "$0" >&2; exit 2 ;;
   esac
 done
 data=${data:-$build/bench-data}
@@ -71,7 +83,7 @@ say() { echo "bench: $*" >&2; }
 # or cannot run, the x86_64 build of the same sources, so that the figures measure the
 # program, not the emulator. The no-window run uses the same build.
 . "$root/scripts/wine-env.sh"
-if [ "$(wine32_mode)" = real ]; then win=win32; else win=win64; fi
+if [ "$(wine32_mode)" = real ] && ((!x86_64)); then win=win32; else win=win64; fi
 ((smoke)) || ((nobuild)) || "$root/scripts/bootstrap.sh" >&2  # installs what is missing, as scripts/test.sh does
 if [ ! -f "$build/$win/build.ninja" ]; then
   say "no build in $build yet: building everything first"
@@ -203,6 +215,57 @@ run_floor() {  # original-dir game-dir [io_floor options]
   "$floor" --game "$game" --list "$dir/archives.txt" "$@" | grep '^RESULT'
 }
 
+# Every archive's modification time (nanoseconds), one "name time" line each.
+stamps() { find "$1" -name '*.arc' -printf '%P %T@\n' | sort; }
+# The names (as stamps() gives them) whose time differs between two stamp files.
+written() { join "$1" "$2" | awk '$2 != $3 {print $1}'; }
+
+# Five archives spread over the list (lines of archives.txt) and the list of just those.
+restored_list() {  # original-dir out-list
+  awk -v n="$(wc -l <"$1/archives.txt")" 'BEGIN {for (k = 0; k < 5; ++k) pick[int(k * n / 5) + 1] = 1}
+    pick[NR]' "$1/archives.txt" >"$2"
+}
+
+# The player's run once more on the folder the window run left, then after five archives
+# were put back to their original bytes. Each must leave the folder as expected and write
+# exactly the archives it has to (none, then those five).
+# The smoke test's dozen tiny archives are left or rewritten before the progress window is up,
+# which the driver refuses; there the two runs go without the window (run_patch).
+run_again_and_repair() {  # original-dir game-dir sample-ms run
+  local dir=$1 game=$2 ms=$3 i=$4 r l name
+  again_run() { if ((smoke)); then run_patch "$1" "$2"; else run_window "$1" "$2" "$3"; fi; }
+  stamps "$game" >"$dir/stamps.before"
+  drop_caches "$game"; l=$(load)
+  r=$(again_run "$dir" "$game" "$ms")
+  verify "$dir" "$game" "$scale second window run"
+  stamps "$game" >"$dir/stamps.after"
+  local changed
+  changed=$(written "$dir/stamps.before" "$dir/stamps.after" | wc -l)
+  ((changed == 0)) || { say "$scale: the second run wrote $changed archives"; exit 1; }
+  record "$scale" again "$i" "$r written=$changed" "$l"
+
+  restored_list "$dir" "$dir/restored.txt"
+  while read -r name _; do
+    name=${name//\\//}
+    cp "$dir/game/$name" "$game/$name"
+  done <"$dir/restored.txt"
+  stamps "$game" >"$dir/stamps.before"
+  drop_caches "$game"; l=$(load)
+  r=$(again_run "$dir" "$game" "$ms")
+  verify "$dir" "$game" "$scale repair run"
+  stamps "$game" >"$dir/stamps.after"
+  written "$dir/stamps.before" "$dir/stamps.after" >"$dir/written.txt"
+  awk '{gsub(/\\/, "/", $1); print $1}' "$dir/restored.txt" | sort | cmp -s - "$dir/written.txt" ||
+    { say "$scale: the repair run did not rewrite exactly the five restored archives"; exit 1; }
+  local bytes
+  bytes=$(awk '{s += $2} END {printf "%.0f", s}' "$dir/restored.txt")
+  record "$scale" repair "$i" "$r written=$(wc -l <"$dir/written.txt") restored_bytes=$bytes" "$l"
+  # The floor for the five alone, on the same folder.
+  drop_caches "$game"; l=$(load)
+  r=$("$floor" --game "$game" --list "$dir/restored.txt" --sync | grep '^RESULT')
+  record "$scale" repair_floor "$i" "$r" "$l"
+}
+
 results="$data/results.txt"
 mkdir -p "$data"
 : >"$results"
@@ -231,6 +294,10 @@ for scale in $scales; do
       fi
       record "$scale" "window$ms" "$i" "$r" "$l"
       verify "$dir" "$work" "$scale window run"
+      if [ "$ms" = "${samples%% *}" ]; then
+        say "$scale: run $i of $runs: through the window again, then after five archives were restored"
+        run_again_and_repair "$dir" "$work" "$ms" "$i"
+      fi
     done
     say "$scale: run $i of $runs: no window, first and second run"
     fresh_copy "$dir" "$work"; l=$(load)
@@ -239,6 +306,8 @@ for scale in $scales; do
     drop_caches "$work"; l=$(load)
     r=$(run_patch "$dir" "$work"); record "$scale" second "$i" "$r" "$l"
     verify "$dir" "$work" "$scale second run"
+    [[ " $r " == *" already=$(wc -l <"$dir/archives.txt") "* ]] ||
+      { say "$scale: the no-window second run rewrote archives: $r"; exit 1; }
     say "$scale: run $i of $runs: floor+fsync"
     fresh_copy "$dir" "$work"; l=$(load)
     r=$(run_floor "$dir" "$work" --sync); record "$scale" floor_fsync "$i" "$r" "$l"

@@ -24,6 +24,7 @@ void ShowWithPathAndCopy(const ArchiveOutcome& outcome, const wchar_t* before, c
 bool ReportArchiveOutcome(const ArchiveOutcome& outcome) {
     switch (outcome.result) {
     case ArchiveResult::Patched:
+    case ArchiveResult::AlreadyPatched:
         return true;
     case ArchiveResult::CannotOpen:
         ShowUserMessage(nullptr, outcome.File(), texts::kCannotOpenCaption);

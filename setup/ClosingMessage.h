@@ -1,4 +1,5 @@
-// The message that ends an installation: success only when everything was written.
+// The message that ends an installation: success only when the companion was written and
+// every archive is in its patched state (rewritten now, or found so and left as it was).
 #pragma once
 #include "setup/PatchRun.h"
 

@@ -37,7 +37,7 @@ uint32_t GetFileSizeByName(const wchar_t* path) {
 }
 
 PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedFlags) {
-    PatchRunResult result{patch.setCount, 0, false};
+    PatchRunResult result{patch.setCount, 0, false, 0};
     if (result.archiveCount && !patch.payload) {
         // Without the payload no record can be resolved: touch nothing.
         ShowUserMessage(nullptr, texts::kPayloadMissing, texts::kErrorCaption);
@@ -79,8 +79,10 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
                 const ArchiveOutcome outcome = PatchArchive(path, set.records, set.recordCount);
                 patched = ReportArchiveOutcome(outcome);
                 patchedSize = outcome.patchedSize;
+                result.alreadyPatchedCount += outcome.result == ArchiveResult::AlreadyPatched;
             }
-            // A patched archive's size is the one its rewrite planned; any other is as it lies.
+            // An archive in its patched state (rewritten now or found so) has the size its
+            // rewrite planned; any other is as it lies.
             totalUnits = AddArchiveUnits(totalUnits, patched ? patchedSize : GetFileSizeByName(path));
         }
         if (!patched) {

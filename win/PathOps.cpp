@@ -7,6 +7,12 @@ bool FileExists(const wchar_t* path) {
     return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
 }
 
+bool FileIsAbsent(const wchar_t* path) {
+    if (GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES) return false;
+    DWORD error = GetLastError();
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
 bool CopyFileOver(const wchar_t* from, const wchar_t* to) {
     if (IoFaultInjected(IoOp::Copy)) return false;
     if (!RetryWhileShared([&] { return CopyFileW(from, to, FALSE) != 0; })) return false;

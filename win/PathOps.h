@@ -4,6 +4,8 @@
 #include <windows.h>
 
 bool FileExists(const wchar_t* path);
+// Nothing of that name (file or folder) is there: not merely one that cannot be looked at.
+bool FileIsAbsent(const wchar_t* path);
 // CopyFileW (overwriting), retried while the source is held without sharing.
 bool CopyFileOver(const wchar_t* from, const wchar_t* to);
 // DeleteFileW, retried likewise.

@@ -315,6 +315,47 @@ TEST_F(FaultTest, ArchiveShorterThanItsTableIsRefusedAndNamed) {
     }
 }
 
+// ---- A second run: an archive already in its patched state counts as patched.
+
+TEST_F(FaultTest, ArchivesAlreadyPatchedCountAsPatched) {
+    const std::wstring secondName = L"nativePC\\a\\second.arc";
+    const Bytes secondOriginal = BuildArchive(TypicalArchive());
+    const std::vector<FixtureRecord> secondRecords = {{1, 7, Pattern(10, 1)}};
+    const Bytes secondExpected = ExpectedArchive(TypicalArchive(), secondRecords);
+    const std::wstring secondPath = game + secondName;
+    MakeParentFolders(secondPath);
+    ASSERT_TRUE(WriteWholeFile(secondPath, secondOriginal));
+    const std::vector<MiniArchive> archives = {OneArchive()[0], {secondName, secondOriginal, secondRecords}};
+
+    RunOutcome first = RunAll(game, archives);
+    ExpectNotClaimedAsSuccess(first, 0, "first run");
+    EXPECT_EQ(first.result.alreadyPatchedCount, 0u);
+
+    RunOutcome second = RunAll(game, archives);
+    ExpectNotClaimedAsSuccess(second, 0, "second run");
+    EXPECT_EQ(second.result.alreadyPatchedCount, 2u);
+    EXPECT_TRUE(second.messages.empty());
+
+    // One put back to its original, the other already patched and read-only: nothing needs
+    // writing to the read-only one, so the run is a success.
+    ASSERT_TRUE(WriteWholeFile(archivePath, original));
+    ASSERT_TRUE(SetFileAttributesW(secondPath.c_str(), FILE_ATTRIBUTE_READONLY));
+    RunOutcome repair = RunAll(game, archives);
+    ExpectNotClaimedAsSuccess(repair, 0, "one restored, one read-only and patched");
+    EXPECT_EQ(repair.result.alreadyPatchedCount, 1u);
+    EXPECT_TRUE(ReadBytes(archivePath) == expected);
+    EXPECT_TRUE(ReadBytes(secondPath) == secondExpected);
+    EXPECT_NE(GetFileAttributesW(secondPath.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+    ASSERT_TRUE(SetFileAttributesW(secondPath.c_str(), FILE_ATTRIBUTE_NORMAL));
+
+    // Beside a failure, an archive already patched does not make the run a success.
+    ASSERT_TRUE(DeleteFileW(archivePath.c_str()));
+    RunOutcome missing = RunAll(game, archives);
+    ExpectNotClaimedAsSuccess(missing, 1, "one missing, one already patched");
+    EXPECT_EQ(missing.result.alreadyPatchedCount, 1u);
+    EXPECT_TRUE(FindTempFiles(game).empty());
+}
+
 // ---- All of them in one run: the good archives are patched, each bad one counted once.
 
 TEST_F(FaultTest, OneRunWithEveryFaultCountsEachAndPatchesTheRest) {

@@ -144,8 +144,9 @@ TEST(Leaks, PatchingTheWholeGameFolderKeepsHandlesAndHeapFlat) {
     FreeLoadedPatch(&patch);
 }
 
-// Every operation of a rewrite failing in turn, a hostile archive, and a recovery: the paths
-// that return early are where handles and tables are forgotten.
+// Every operation of a rewrite failing in turn, and of the look at an archive already
+// patched, a hostile archive, and a recovery: the paths that return early are where handles
+// and tables are forgotten.
 TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
     ScratchDir dir;
     const std::wstring archive = dir / L"title.arc";
@@ -165,6 +166,13 @@ TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
         ASSERT_TRUE(PatchArchive(archive.c_str(), records, 2).Patched());
         for (IoOp op : kinds) counts[static_cast<int>(op)] = FaultPlan::Count(op);
     }
+    // The operations of the look at an archive already patched (left as it is).
+    int lookCounts[10] = {};
+    {
+        FaultPlan count(IoOp::Copy, -1);
+        ASSERT_EQ(PatchArchive(archive.c_str(), records, 2).result, ArchiveResult::AlreadyPatched);
+        for (IoOp op : kinds) lookCounts[static_cast<int>(op)] = FaultPlan::Count(op);
+    }
     auto oneRound = [&] {
         int failures = 0;
         for (IoOp op : kinds) {
@@ -177,6 +185,14 @@ TEST(Leaks, EveryFailurePathReleasesWhatItTook) {
                 // Whatever the failure left, a plain run completes it (a recovery when the
                 // archive was cut short).
                 ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
+            }
+        }
+        // The look at an archive already patched failing at each of its operations: the
+        // rewrite then runs (the plain run above left it patched).
+        for (IoOp op : {IoOp::Open, IoOp::Seek, IoOp::Read, IoOp::Alloc}) {
+            for (int nth = 1; nth <= lookCounts[static_cast<int>(op)]; ++nth) {
+                FaultPlan fail(op, nth);
+                failures += !ReportArchiveOutcome(PatchArchive(archive.c_str(), records, 2));
             }
         }
         // A hostile archive and a damaged pair, refused.

@@ -274,10 +274,23 @@ class Harness:
                     failures.append("point %d: expected to stop at %s, stopped at %s" % (k, kind, stopped))
                 desc = "op %d (%s, archive %d)" % (k, kind, archive)
                 if how == "double":
-                    # The rerun starts over from archive 0; stop it inside the recovered
-                    # archive: the operations of the archives before it come first.
-                    first_op = next(o[0] for o in ops if o[3] == archive)
-                    k2 = first_op + rng.randint(2, 12)
+                    # Stop the rerun inside the recovered archive. The archives before it are
+                    # patched and left as they are, with fewer operations than in the traced
+                    # run: a traced rerun of a copy of the killed folder numbers them, and the
+                    # recovery's truncation (the rerun's first Create) is 14 operations or more
+                    # into the recovered archive (the copy's fingerprint and source checks).
+                    probe = game + ".probe"
+                    shutil.rmtree(probe, ignore_errors=True)
+                    shutil.copytree(game, probe)
+                    probe_log = os.path.join(self.work, "probe.log")
+                    self.run(data, probe, ["--trace"], probe_log)
+                    shutil.rmtree(probe, ignore_errors=True)
+                    creates = [int(l.split()[1]) for l in self.read_log(probe_log).splitlines()
+                               if l.startswith("OP ") and l.split()[2] == "Create"]
+                    if not creates:
+                        failures.append("%s: the rerun made no rewrite" % desc)
+                        continue
+                    k2 = creates[0] + rng.randint(-8, 8)
                     stopped2 = self.stop_and_kill(data, game, k2, os.path.join(self.work, "kill2.log"))
                     desc += ", then rerun killed at op %d (%s)" % (k2, stopped2 or "finished first")
             else:

@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <fstream>
+#include <memory>
 #include <sstream>
 
 #include "TestSupport.h"
@@ -225,6 +226,66 @@ TEST_F(PatchRunTest, EveryUpdateReachesTheDialogThreadBeforeTheRunReturns) {
         EXPECT_EQ(ProgressRecorder::positions[i], ProgressPosition(units)) << i;
     }
     ExpectAllArchivesAsExpected();
+}
+
+// A second run over the patched folder (by mistake, or after a game update restored some
+// archives): every archive already in its patched state is left as it was, bytes and
+// modification time, with no temporary file, and counts like a patched one.
+class SecondRunTest : public PatchRunTest {
+protected:
+    void SetUp() override {
+        PatchRunTest::SetUp();
+        if (HasFatalFailure()) return;
+        patch = std::make_unique<GeneratedPatch>(data);
+        PatchRunResult first = PatchAllArchives(patch->loaded, nullptr);
+        ASSERT_EQ(first.failedCount, 0u);
+        ASSERT_EQ(first.alreadyPatchedCount, 0u) << "the generated folder is not patched yet";
+        for (const auto& a : archives) ASSERT_TRUE(SetLastWriteTime(Path(a), kLongAgo)) << Narrow(a.name);
+    }
+    std::wstring Path(const ListedArchive& a) const { return std::wstring(g_gameDir) + a.name; }
+    // The archives whose modification time moved since SetUp.
+    std::vector<size_t> Written() const {
+        std::vector<size_t> written;
+        for (size_t i = 0; i < archives.size(); ++i)
+            if (LastWriteTime(Path(archives[i])) != kLongAgo) written.push_back(i);
+        return written;
+    }
+    std::unique_ptr<GeneratedPatch> patch;
+};
+
+TEST_F(SecondRunTest, LeavesThePatchedFolderAsItIs) {
+    ProgressRecorder progress;
+    std::vector<unsigned char> failed(archives.size(), 0);
+    PatchRunResult result = PatchAllArchives(patch->loaded, failed.data());
+    EXPECT_EQ(result.failedCount, 0u);
+    EXPECT_EQ(result.alreadyPatchedCount, 411u);
+    EXPECT_EQ(std::count(failed.begin(), failed.end(), 1), 0);
+    EXPECT_TRUE(messages.Messages().empty());
+    ExpectAllArchivesAsExpected();
+    EXPECT_TRUE(Written().empty()) << Written().size() << " archives were written";
+    // The bar moves by each archive's size, as in a first run.
+    ASSERT_EQ(ProgressRecorder::positions.size(), archives.size());
+    uint32_t units = 0;
+    for (size_t i = 0; i < archives.size(); ++i) {
+        units = AddArchiveUnits(units, archives[i].expectedSize);
+        EXPECT_EQ(ProgressRecorder::positions[i], ProgressPosition(units)) << i;
+    }
+}
+
+TEST_F(SecondRunTest, RewritesExactlyTheArchivesPutBackToTheirOriginal) {
+    const std::vector<size_t> restored = {0, 57, 123, 250, 410};
+    for (size_t i : restored) {
+        Bytes original;
+        ASSERT_TRUE(ReadWholeFile(data + L"game\\" + archives[i].name, &original));
+        ASSERT_TRUE(WriteWholeFile(Path(archives[i]), original));
+        ASSERT_TRUE(SetLastWriteTime(Path(archives[i]), kLongAgo));
+    }
+    PatchRunResult result = PatchAllArchives(patch->loaded, nullptr);
+    EXPECT_EQ(result.failedCount, 0u);
+    EXPECT_EQ(result.alreadyPatchedCount, 411u - restored.size());
+    EXPECT_TRUE(messages.Messages().empty());
+    ExpectAllArchivesAsExpected();
+    EXPECT_EQ(Written(), restored);
 }
 
 TEST_F(PatchRunTest, FailedArchivesAreCountedAndTheRestPatched) {

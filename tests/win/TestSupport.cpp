@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "archive/ArchiveFile.h"
+#include "setup/ArchiveReport.h"
 #include "win/UserMessage.h"
 
 Bytes MarkedCopy(const Bytes& archive) {
@@ -39,6 +40,41 @@ bool ReadWholeFile(const std::wstring& path, Bytes* bytes) {
 }
 
 bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+uint64_t LastWriteTime(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return uint64_t(data.ftLastWriteTime.dwHighDateTime) << 32 | data.ftLastWriteTime.dwLowDateTime;
+}
+
+bool SetLastWriteTime(const std::wstring& path, uint64_t time) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    FILETIME t{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    BOOL ok = SetFileTime(h, nullptr, nullptr, &t);
+    CloseHandle(h);
+    return ok != 0;
+}
+
+FixturePatch::FixturePatch(std::vector<FixtureRecord> r) : records(std::move(r)) {
+    for (const auto& rec : records)
+        entries.push_back({rec.index, rec.sizeWord, static_cast<uint32_t>(rec.data.size()), 0, rec.data.data()});
+}
+
+int FixturePatch::Apply(const std::wstring& path) const { return ReportArchiveOutcome(Outcome(path)) ? 1 : 0; }
+
+ArchiveOutcome FixturePatch::Outcome(const std::wstring& path) const {
+    return PatchArchive(path.c_str(), entries.data(), static_cast<uint32_t>(entries.size()));
+}
+
+FixturePatch TypicalPatch() {
+    return FixturePatch({
+        {3, 0x0040002C, Pattern(200000, 11)},       // shrinks
+        {0, 0x4000414C, Pattern(9000, 12)},         // grows, bit 30 already set
+        {4, 0x0004002C, Pattern(77, 13)},           // same length, new size word
+        {2, 0x00000001, Pattern(5, 14)},            // a zero-length entry gains data
+    });
+}
 
 ScratchDir::ScratchDir() {
     wchar_t temp[MAX_PATH];

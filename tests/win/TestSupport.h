@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "ArchiveFixture.h"
+#include "archive/PatchArchive.h"
 #include "win/IoFaults.h"
 #include "core/LoadedPatch.h"
 
@@ -14,6 +15,26 @@ bool WriteWholeFile(const std::wstring& path, const Bytes& bytes);
 Bytes MarkedCopy(const Bytes& archive);
 bool ReadWholeFile(const std::wstring& path, Bytes* bytes);
 bool Exists(const std::wstring& path);
+// A file's last-write time as a 64-bit count (0 when it cannot be read), and setting it.
+// kLongAgo (2019) is set before a run so that any write during it shows in the time.
+constexpr uint64_t kLongAgo = 132000000000000000ull;
+uint64_t LastWriteTime(const std::wstring& path);
+bool SetLastWriteTime(const std::wstring& path, uint64_t time);
+
+// Fixture records and the patcher's view of them (resolved against their own bytes).
+struct FixturePatch {
+    std::vector<FixtureRecord> records;
+    std::vector<EntryPatch> entries;
+
+    explicit FixturePatch(std::vector<FixtureRecord> r);
+    // The patcher's outcome, reported as the installer reports it; 1 when the archive is in
+    // its patched state (patched now or already).
+    int Apply(const std::wstring& path) const;
+    ArchiveOutcome Outcome(const std::wstring& path) const;
+};
+// Four records for TypicalArchive(): an entry that shrinks, one that grows, one of the same
+// length, and a zero-length entry that gains data.
+FixturePatch TypicalPatch();
 
 // A fresh folder under the Windows temp folder, removed with its contents at destruction.
 class ScratchDir {
