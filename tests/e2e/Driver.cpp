@@ -99,15 +99,28 @@ HWND OpenBrowser(HWND folder) {
     return browser;
 }
 
-// Chooses a folder in the browser and presses OK.
+void CancelBrowser(HWND browser);
+
+// Chooses a folder in the browser and presses OK. A browser's tree now and then never takes
+// the selection however often it is asked (seen under emulated 32-bit Wine on a loaded
+// machine: the walk stops at one level of the path), while a fresh browser does; so after
+// 20 tries the driver goes the user's way out, checking it as it goes: cancel, confirm the
+// empty choice, 下一步 again, at most three browsers.
 void ChooseInBrowser(HWND browser, const std::wstring& folder, const wchar_t* shot) {
     if (g_scriptedPicker) return;
-    bool selected = false;
-    for (int attempt = 0; attempt < 60 && !selected; ++attempt) { // a slow tree under load
-        selected = SelectInBrowser(browser, folder);
-        if (!selected) Sleep(250);
+    for (int browsers = 1;; ++browsers) {
+        bool selected = false;
+        for (int attempt = 0; attempt < 20 && !selected; ++attempt) { // a slow tree under load
+            selected = SelectInBrowser(browser, folder);
+            if (!selected) Sleep(250);
+        }
+        if (selected) break;
+        if (browsers == 3) Fail(L"three folder browsers did not select %ls", folder.c_str());
+        Say(L"folder browser: its tree does not take the selection; cancelling it for a fresh one");
+        CancelBrowser(browser);
+        ConfirmMessage(L"Choose", L"选择为空", true, nullptr);
+        browser = OpenBrowser(WaitForWindow(WindowKind::Folder, 15000, L"the game-folder dialog"));
     }
-    if (!selected) Fail(L"the folder browser did not select %ls", folder.c_str());
     Say(L"folder browser: selected %ls", folder.c_str());
     if (shot) Screenshot(shot);
     Pause();
