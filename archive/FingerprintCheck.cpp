@@ -8,16 +8,22 @@
 
 FingerprintVerdict CompareArchiveFingerprint(const wchar_t* path, const ArchiveFingerprint& fingerprint) {
     WinFile file;
-    uint64_t dataSize = 0;
-    bool marked = false;
+    uint64_t size = 0;
     unsigned char header[kArcHeaderSize];
-    if (!file.OpenRead(path) || !ReadArchiveDataSize(file, &dataSize, &marked) || dataSize < kArcHeaderSize ||
-        !file.ReadExact(header, kArcHeaderSize))
+    if (!file.OpenRead(path) || !file.Size(&size) || size < kArcHeaderSize || !file.ReadExact(header, kArcHeaderSize))
         return FingerprintVerdict::Unreadable;
+    const uint32_t tableSize = ArcTableSize(ArcEntryCount(header));
+    // Only a table that could reach into a copy's mark needs the file's tail looked at (a
+    // read at the other end of the file, which every archive of a second run would pay for).
+    uint64_t dataSize = size;
+    if (kArcHeaderSize + uint64_t(tableSize) + kCopyMarkSize > size) {
+        bool marked = false;
+        if (!ReadArchiveDataSize(file, &dataSize, &marked) || dataSize < kArcHeaderSize || !file.SeekTo(kArcHeaderSize))
+            return FingerprintVerdict::Unreadable;
+    }
     // Another header or entry count is another release; the table need not be read.
     if (FingerprintHeaderDiffers(header, fingerprint) || ArcEntryCount(header) != fingerprint.entryCount)
         return FingerprintVerdict::Differs;
-    uint32_t tableSize = ArcTableSize(ArcEntryCount(header));
     // A table that runs into a copy's mark is cut short: the mark is no part of it.
     if (kArcHeaderSize + uint64_t(tableSize) > dataSize) return FingerprintVerdict::Unreadable;
     HeapBuffer table(tableSize ? tableSize : 1);

@@ -15,6 +15,11 @@
 
 namespace {
 
+// The paths handed to the progress dialog without waiting, each kept in its slot until the
+// dialog has shown it: a slot is written again only after the run has waited for the dialog
+// once per round of slots.
+constexpr uint32_t kShownPathSlots = 32;
+
 const wchar_t* NameOf(const ArchivePatchSet& set) {
     static_assert(sizeof(wchar_t) == sizeof(char16_t), "UTF-16 names are used as wide strings");
     return reinterpret_cast<const wchar_t*>(set.name);
@@ -52,24 +57,28 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
     // The patch's own total makes its bar end at 100; without one, the full-size patch's.
     const uint32_t expectedUnits = patch.hasProgressTotal ? patch.progressTotalUnits : kProgressExpectedUnits;
     const size_t dirLength = lstrlenW(g_gameDir);
+    wchar_t shownPaths[kShownPathSlots][kPathUnits];
     for (uint32_t i = 0; i < patch.setCount; ++i) {
         const ArchivePatchSet& set = patch.sets[i];
         bool patched = false;
         uint32_t patchedSize = 0;
-        wchar_t path[kPathUnits] = L"";
+        // Every earlier path has reached the dialog before a slot is written again.
+        HWND dlg = g_hProgressDlg.load();
+        if (dlg && i && i % kShownPathSlots == 0) SendMessageW(dlg, WM_NULL, 0, 0);
+        wchar_t* path = shownPaths[i % kShownPathSlots];
+        path[0] = L'\0';
         // A path that does not fit is never composed.
         if (dirLength + (set.nameLength - 1) >= kPathUnits) {
             ReportArchiveSkipped(NameOf(set), texts::kArchivePathTooLong);
         } else {
             AppendText(path, kPathUnits, g_gameDir);
             AppendText(path, kPathUnits, NameOf(set));
-            // The text is sent and waited for (the dialog must have it before the buffer
-            // changes); the progress thread, idle in its message loop, paints it while the
-            // rewrite runs. Painting it from here would hold the run for every repaint.
-            HWND dlg = g_hProgressDlg.load();
-            if (dlg)
-                SendDlgItemMessageW(dlg, IDC_CURRENT_FILE, WM_SETTEXT, kPathUnits,
-                                    reinterpret_cast<LPARAM>(path));
+            // Handed over without waiting, like the position: a wait here would hold the run
+            // while the progress thread paints the previous text and position, which an archive
+            // left as it is takes less time than (painting it from here would hold it always).
+            // The progress thread handles sent messages in order: each text reaches the dialog
+            // before its archive's position and after the previous one's.
+            if (dlg) SendNotifyMessageW(dlg, kShowCurrentFile, 0, reinterpret_cast<LPARAM>(path));
             if (!ArchiveMayBeRewritten(path, set.fingerprint))
                 // Its entry table is not the one the patch was made for.
                 ReportArchiveSkipped(NameOf(set), texts::kOtherRelease);
@@ -89,14 +98,15 @@ PatchRunResult PatchAllArchives(const LoadedPatch& patch, unsigned char* failedF
             ++result.failedCount;
             if (failedFlags) failedFlags[i] = 1;
         }
-        // The position is handed over without waiting: the progress thread handles sent
-        // messages in order, so it is set before the next archive's text is.
-        HWND dlg = g_hProgressDlg.load();
+        // The position too: the progress thread handles sent messages in order, so it is set
+        // before the next archive's text is.
+        dlg = g_hProgressDlg.load();
         if (dlg)
             SendNotifyMessageW(GetDlgItem(dlg, IDC_PROGRESS), PBM_SETPOS,
                                static_cast<WPARAM>(ProgressPosition(totalUnits, expectedUnits)), 0);
     }
-    // The last position is on the bar before the run returns (and the closing message shows).
+    // The last text and position are in the dialog before the run returns (and the closing
+    // message shows, and the paths' slots go).
     HWND dlg = g_hProgressDlg.load();
     if (dlg) SendMessageW(dlg, WM_NULL, 0, 0);
     return result;

@@ -31,11 +31,15 @@ DWORD WINAPI ProgressThreadProc(LPVOID) {
     return 0;
 }
 
-INT_PTR CALLBACK ProgressDlgProc(HWND dlg, UINT message, WPARAM, LPARAM) {
+INT_PTR CALLBACK ProgressDlgProc(HWND dlg, UINT message, WPARAM, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
         SendDlgItemMessageW(dlg, IDC_TARGET_DIR, WM_SETTEXT, kPathUnits,
                             reinterpret_cast<LPARAM>(g_gameDir));
         KeepInsideWorkArea(dlg);
+        return TRUE;
+    }
+    if (message == kShowCurrentFile) {
+        SendDlgItemMessageW(dlg, IDC_CURRENT_FILE, WM_SETTEXT, kPathUnits, lParam);
         return TRUE;
     }
     // No buttons; close requests (close box, Escape) are ignored.

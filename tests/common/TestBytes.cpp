@@ -15,6 +15,24 @@ void AppendU32(Bytes& b, uint32_t v) {
     for (int i = 0; i < 4; ++i) b.push_back(static_cast<unsigned char>(v >> (8 * i)));
 }
 
+Bytes Flipped(const Bytes& bytes, size_t at, unsigned char bits) {
+    Bytes b = bytes;
+    b[at] ^= bits;
+    return b;
+}
+
+Bytes WithU32(const Bytes& bytes, size_t at, uint32_t value) {
+    Bytes b = bytes;
+    PutU32(b, at, value);
+    return b;
+}
+
+Bytes Appended(const Bytes& bytes, unsigned char byte) {
+    Bytes b = bytes;
+    b.push_back(byte);
+    return b;
+}
+
 Bytes Pattern(size_t size, uint32_t seed) {
     Bytes out(size);
     uint32_t x = seed * 2654435761u + 12345;

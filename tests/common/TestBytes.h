@@ -12,6 +12,11 @@ uint32_t GetU32(const Bytes& bytes, size_t at);
 void PutU32(Bytes& bytes, size_t at, uint32_t value);
 void AppendU32(Bytes& bytes, uint32_t value);
 
+// A copy with one change: a byte's bits flipped, a little-endian field set, a byte appended.
+Bytes Flipped(const Bytes& bytes, size_t at, unsigned char bits = 0x01);
+Bytes WithU32(const Bytes& bytes, size_t at, uint32_t value);
+Bytes Appended(const Bytes& bytes, unsigned char byte);
+
 // Pseudo-random bytes (xorshift32), the same for the same seed. Two streams, kept as they
 // were when each test family chose its own: Pattern for the hand-built Win32 fixtures, Noise
 // for the authoring samples.

@@ -153,12 +153,15 @@ case $scenario in
     patched "$work/game" "$demo/expected"
     ;;
   reinstall)
-    # A second run over the patched folder gives the same bytes again.
+    # A second run over the patched folder gives the same bytes again (it leaves every archive
+    # as it is, and may be over before its progress dialog is looked at).
     cp -r "$demo/game" "$work/game"
     for pass in 1 2; do
       run_tag="run$pass-"
+      quick=()
+      ((pass == 2)) && quick=(progress=optional)
       drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${demo_total[@]}" \
-        "${trace[@]}"
+        "${trace[@]}" "${quick[@]}"
       patched "$work/game" "$demo/expected"
       say "run $pass over the folder: as expected"
     done
@@ -180,8 +183,9 @@ case $scenario in
     say "the damaged archive was left as it was; every other archive is byte-exact"
     cp "$demo/game/$broken" "$work/game/$broken"
     run_tag="run2-"
+    # Every other archive is already patched: a quick run (see reinstall).
     drive install game="$(winpath "$work/game")" archives="$(winpath "$demo/archives.txt")" "${demo_total[@]}" \
-      "${trace[@]}"
+      "${trace[@]}" progress=optional
     patched "$work/game" "$demo/expected"
     say "after the repair a second run completed the installation"
     ;;

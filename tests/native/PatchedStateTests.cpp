@@ -114,18 +114,11 @@ TEST_F(PatchedState, APatchedArchiveHoldsItsRewriteAndOnlyTheGapAndReplacedEntri
 // restated rewrite in every case (holds exactly when the rewrite gives the bytes back), and
 // with the case's expectation, so that agreement is never vacuous.
 TEST_F(PatchedState, HoldsExactlyWhenTheRewriteGivesTheBytesBack) {
-    auto flipped = [&](size_t at) {
-        Bytes b = patched;
-        b[at] ^= 0x10;
-        return b;
-    };
+    auto flipped = [&](size_t at) { return Flipped(patched, at, 0x10); };
     auto withField = [&](uint32_t entry, uint32_t field, uint32_t value) {
-        Bytes b = patched;
-        PutU32(b, 8 + 80 * entry + field, value);
-        return b;
+        return WithU32(patched, 8 + 80 * entry + field, value);
     };
-    Bytes appended = patched;
-    appended.push_back(0);
+    const Bytes appended = Appended(patched, 0);
     const struct {
         const char* what;
         Bytes bytes;
@@ -161,8 +154,7 @@ TEST_F(PatchedState, HoldsExactlyWhenTheRewriteGivesTheBytesBack) {
 // Files the rewrite refuses, or records it refuses, never hold their rewrite.
 TEST_F(PatchedState, WhatTheRewriteRefusesDoesNotHold) {
     const Bytes cut(patched.begin(), patched.end() - 1);
-    Bytes dataInTable = patched;
-    PutU32(dataInTable, 8 + 76, tableEnd - 1);
+    const Bytes dataInTable = WithU32(patched, 8 + 76, tableEnd - 1);
     Patch twice({patch.records[0], patch.records[0]});
     Patch pastTable({{12, 0, Noise(5, 1)}});
     Patch otherData({{9, 0x00030011, Noise(2500, 99)}, patch.records[1], patch.records[2], patch.records[3]});
@@ -203,8 +195,7 @@ TEST(PatchedStateSweep, EveryByteFlipAgreesWithTheRewrite) {
         const uint32_t n = ArcEntryCount(patched.data());
         int held = 0;
         for (size_t at = 0; at < patched.size(); ++at) {
-            Bytes b = patched;
-            b[at] ^= 0x01;
+            const Bytes b = Flipped(patched, at);
             const bool modelled = at != 6 && at != 7 && GetU32(b, 8 + 76) >= 8 + 80 * n;
             const Verdict verdict = Judge(b, patch, 5);
             if (!modelled) {

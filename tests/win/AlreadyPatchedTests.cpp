@@ -25,23 +25,13 @@ struct ChangeCounter {
     int Count() const { return g_changes; }
 };
 
-class AlreadyPatchedTest : public ::testing::Test {
+class AlreadyPatchedTest : public ArchiveInScratchTest {
 protected:
-    ScratchDir dir;
-    MessageRecorder messages;
-    std::wstring archive = dir / L"title.arc";
-    std::wstring temp = dir / L"title.tmp";
-    std::wstring staging = dir / L"title.tm~";
     FixturePatch patch = TypicalPatch();
     const FixtureArchive original = TypicalArchive();
     const Bytes patched = ExpectedArchive(original, patch.records);
     const uint32_t tableEnd = 8 + 80 * static_cast<uint32_t>(original.entries.size());
 
-    Bytes Read(const std::wstring& path) {
-        Bytes b;
-        EXPECT_TRUE(ReadWholeFile(path, &b));
-        return b;
-    }
     // The archive (and what lies beside it) written, and its time set long ago.
     void Lay(const Bytes& bytes, const Bytes* tempBytes = nullptr, const Bytes* stagingBytes = nullptr) {
         DeleteFileW(temp.c_str());
@@ -99,18 +89,11 @@ TEST_F(AlreadyPatchedTest, PatchedArchiveIsLeftAsItIs) {
 // bytes, the archive goes through it and comes out as the rewrite makes it; where it would
 // write the same bytes (what it carries over as read, or copies onto itself), it is left.
 TEST_F(AlreadyPatchedTest, EachDifferenceAndNothingElseSendsItThroughTheRewrite) {
-    auto flipped = [&](size_t at) {
-        Bytes b = patched;
-        b[at] ^= 0x01;
-        return b;
-    };
+    auto flipped = [&](size_t at) { return Flipped(patched, at); };
     auto withField = [&](uint32_t entry, uint32_t field, uint32_t value) {
-        Bytes b = patched;
-        PutU32(b, 8 + 80 * entry + field, value);
-        return b;
+        return WithU32(patched, 8 + 80 * entry + field, value);
     };
-    Bytes appended = patched;
-    appended.push_back(0);
+    const Bytes appended = Appended(patched, 0);
     const Bytes marked = MarkedCopy(patched);
     const Bytes halfCopy(patched.begin(), patched.begin() + patched.size() / 2);
     const Bytes userFile = {'n', 'o', 't', 'e', 's'};

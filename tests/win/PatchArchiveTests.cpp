@@ -12,20 +12,7 @@
 
 namespace {
 
-class PatchArchiveTest : public ::testing::Test {
-protected:
-    ScratchDir dir;
-    MessageRecorder messages;
-    std::wstring archive = dir / L"title.arc";
-    std::wstring temp = dir / L"title.tmp";
-    std::wstring staging = dir / L"title.tm~";
-
-    Bytes Read(const std::wstring& path) {
-        Bytes b;
-        EXPECT_TRUE(ReadWholeFile(path, &b));
-        return b;
-    }
-};
+class PatchArchiveTest : public ArchiveInScratchTest {};
 
 TEST_F(PatchArchiveTest, RewritesEntriesAndPacksDataInTableOrder) {
     FixtureArchive a = TypicalArchive();

@@ -37,17 +37,17 @@ std::vector<ListedArchive> ListedArchives(const std::wstring& data) {
 }
 
 // Progress dialog stand-in: a window with the two controls the run updates, recording what
-// it is sent.
+// they are sent; like the dialog, it shows the path of kShowCurrentFile in its text control.
 struct ProgressRecorder {
     HWND dialog = nullptr;
     static std::vector<int> positions;
     static std::vector<std::wstring> files;
-    static WNDPROC originalBar, originalText;
+    static WNDPROC originalBar, originalText, originalDialog;
 
     // How many texts had arrived when each position did; the position numbered slowAt
-    // (counting from 1) takes 200 ms to arrive.
+    // (counting from 1) takes 200 ms to arrive, the text numbered slowTextAt 500 ms.
     static std::vector<size_t> textsBeforePosition;
-    static size_t slowAt;
+    static size_t slowAt, slowTextAt;
 
     static LRESULT CALLBACK BarProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
         if (m == PBM_SETPOS) {
@@ -58,8 +58,16 @@ struct ProgressRecorder {
         return CallWindowProcW(originalBar, w, m, wp, lp);
     }
     static LRESULT CALLBACK TextProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-        if (m == WM_SETTEXT) files.push_back(reinterpret_cast<const wchar_t*>(lp));
+        if (m == WM_SETTEXT) {
+            // The path is read only after the wait: the run must not have reused its buffer.
+            if (files.size() + 1 == slowTextAt) Sleep(500);
+            files.push_back(reinterpret_cast<const wchar_t*>(lp));
+        }
         return CallWindowProcW(originalText, w, m, wp, lp);
+    }
+    static LRESULT CALLBACK DialogProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+        if (m == kShowCurrentFile) return SendDlgItemMessageW(w, IDC_CURRENT_FILE, WM_SETTEXT, kPathUnits, lp);
+        return CallWindowProcW(originalDialog, w, m, wp, lp);
     }
 
     ProgressRecorder() {
@@ -75,6 +83,8 @@ struct ProgressRecorder {
                                     reinterpret_cast<HMENU>(IDC_CURRENT_FILE), nullptr, nullptr);
         originalBar = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));
         originalText = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(text, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(TextProc)));
+        originalDialog =
+            reinterpret_cast<WNDPROC>(SetWindowLongPtrW(dialog, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(DialogProc)));
         g_hProgressDlg.store(dialog);
         EXPECT_NE(originalBar, nullptr) << "no window (is there a display?)";
         EXPECT_NE(originalText, nullptr);
@@ -88,8 +98,10 @@ std::vector<int> ProgressRecorder::positions;
 std::vector<std::wstring> ProgressRecorder::files;
 std::vector<size_t> ProgressRecorder::textsBeforePosition;
 size_t ProgressRecorder::slowAt = 0;
+size_t ProgressRecorder::slowTextAt = 0;
 WNDPROC ProgressRecorder::originalBar;
 WNDPROC ProgressRecorder::originalText;
+WNDPROC ProgressRecorder::originalDialog;
 
 // The generated patch, loaded as the installer loads it.
 struct GeneratedPatch : PatchFiles {
@@ -286,6 +298,30 @@ TEST_F(SecondRunTest, RewritesExactlyTheArchivesPutBackToTheirOriginal) {
     EXPECT_TRUE(messages.Messages().empty());
     ExpectAllArchivesAsExpected();
     EXPECT_EQ(Written(), restored);
+}
+
+// The paths go to the dialog without the run waiting for each: the run may be many archives
+// ahead of the dialog (a second run leaves archives faster than a window repaints), yet every
+// path arrives as it was, in order, before its position, however long the dialog takes.
+TEST_F(SecondRunTest, EveryPathReachesTheDialogWhileTheRunRunsAhead) {
+    ProgressRecorder::slowTextAt = 2;
+    PatchRunResult result;
+    {
+        ProgressThread dialog;
+        ASSERT_NE(g_hProgressDlg.load(), nullptr);
+        result = PatchAllArchives(patch->loaded, nullptr);
+    }
+    ProgressRecorder::slowTextAt = 0;
+    EXPECT_EQ(result.alreadyPatchedCount, 411u);
+    ASSERT_EQ(ProgressRecorder::files.size(), archives.size());
+    ASSERT_EQ(ProgressRecorder::positions.size(), archives.size());
+    uint32_t units = 0;
+    for (size_t i = 0; i < archives.size(); ++i) {
+        EXPECT_EQ(ProgressRecorder::files[i], Path(archives[i])) << i;
+        EXPECT_EQ(ProgressRecorder::textsBeforePosition[i], i + 1) << "position " << i << " out of order";
+        units = AddArchiveUnits(units, archives[i].expectedSize);
+        EXPECT_EQ(ProgressRecorder::positions[i], ProgressPosition(units)) << i;
+    }
 }
 
 TEST_F(PatchRunTest, FailedArchivesAreCountedAndTheRestPatched) {

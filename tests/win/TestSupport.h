@@ -2,6 +2,8 @@
 #pragma once
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -71,6 +73,24 @@ public:
     FaultPlan(IoOp op, int nth);
     ~FaultPlan();
     static int Count(IoOp op); // operations of that kind seen since the plan started
+};
+
+// The setting of the patcher's tests: a scratch folder with an archive's path, its temporary
+// and staging names beside it, and the user's messages recorded.
+class ArchiveInScratchTest : public ::testing::Test {
+protected:
+    ScratchDir dir;
+    MessageRecorder messages;
+    std::wstring archive = dir / L"title.arc";
+    std::wstring temp = dir / L"title.tmp";
+    std::wstring staging = dir / L"title.tm~";
+
+    // The file's bytes; a failed expectation when it cannot be read.
+    Bytes Read(const std::wstring& path) {
+        Bytes b;
+        EXPECT_TRUE(ReadWholeFile(path, &b));
+        return b;
+    }
 };
 
 // A part's file in a patch folder (patchDir ends in a backslash), named as core/PatchParts.h
